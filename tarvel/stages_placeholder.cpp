@@ -1,0 +1,1 @@
+// Placeholder until the first stage lands.
