@@ -1,0 +1,38 @@
+// Free-form (list-directed) reading and writing.
+#pragma once
+
+#include <initializer_list>
+#include <span>
+#include <string>
+
+#include "files.hpp"
+#include "format.hpp"
+
+namespace tk {
+
+// Reads values into the targets. Values are separated by blanks (a tab counts
+// as a blank), one comma, or the end of a record; a slash ends the read and
+// leaves the remaining targets unchanged; "r*v" stands for r copies of v and
+// "r*" for r null values; a null value (nothing between two commas) leaves its
+// target unchanged. The read takes as many records as it needs; the rest of
+// the last record is skipped. On an error the rest of that record is skipped.
+ReadResult read_list(TextReader& file, std::span<const Target> targets);
+inline ReadResult read_list(TextReader& file, std::initializer_list<Target> targets) {
+    return read_list(file, std::span<const Target>(targets.begin(), targets.size()));
+}
+
+// The text of one free-form record: a leading blank, then the items; numbers
+// are separated by a blank from their neighbours, character items are written
+// as they are. Reals carry the shortest digits that read back to the same
+// value of their own type. Trailing blanks are dropped (a record without items
+// holds one blank).
+std::string list_record(std::span<const Item> items);
+
+void write_list(TextWriter& file, std::span<const Item> items);
+inline void write_list(TextWriter& file, std::initializer_list<Item> items) {
+    write_list(file, std::span<const Item>(items.begin(), items.size()));
+}
+// One record holding all the values of an array of reals.
+void write_list(TextWriter& file, std::span<const double> values);
+
+}  // namespace tk
