@@ -1,0 +1,80 @@
+#include "control.hpp"
+
+#include <vector>
+
+#include "files.hpp"
+#include "freeform.hpp"
+#include "tokenizer.hpp"
+
+namespace tk {
+namespace {
+
+constexpr std::size_t name_width = 100;
+
+// The integers, read free-form (they may be spread over several records).
+bool read_integers(TextReader& in, std::span<const Target> targets, std::string& problem) {
+    const ReadResult r = read_list(in, targets);
+    if (r.ok()) return true;
+    problem = r.status == ReadStatus::end_of_file ? "it ends before its " + std::to_string(targets.size()) +
+                                                        " leading integers"
+                                                  : "its leading integers do not read as integers (" + r.message + ")";
+    return false;
+}
+
+// The records that follow, each read whole and kept up to its field's width.
+bool read_fields(TextReader& in, std::span<std::string* const> fields, std::span<const std::size_t> widths,
+                 std::string& problem) {
+    std::string record;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!in.read_record(record, control_record_length)) {
+            problem = "it ends after " + std::to_string(i) + " of its " + std::to_string(fields.size()) + " text records";
+            return false;
+        }
+        *fields[i] = std::string(significant(std::string_view(record).substr(0, std::min(record.size(), widths[i]))));
+    }
+    return true;
+}
+
+// Opens, reads and deletes the control file; reading is done by `read_body`.
+template <typename Control, typename Body>
+Control read_control(std::string_view path, Body read_body) {
+    Control control;
+    if (!file_exists(path)) return control;
+    TextReader in;
+    if (!in.open(path)) {
+        control.status = ControlStatus::bad;
+        control.problem = "it cannot be opened";
+    } else {
+        control.status = read_body(in, control) ? ControlStatus::read : ControlStatus::bad;
+        in.close();
+    }
+    remove_file(path);
+    return control;
+}
+
+}  // namespace
+
+TarvelControl read_tarvel_control(std::string_view path) {
+    return read_control<TarvelControl>(path, [](TextReader& in, TarvelControl& c) {
+        const Target integers[] = {c.window, c.listing, c.capacity_df, c.capacity_ss, c.capacity_ems, c.capacity_vc};
+        if (!read_integers(in, integers, c.problem)) return false;
+        std::string* const fields[] = {&c.data_file, &c.listing_file,   &c.model,        &c.data_format,
+                                       &c.traits,    &c.missing_values, &c.print_options};
+        const std::size_t widths[] = {name_width, name_width, 950, 950, 950, 950, name_width};
+        return read_fields(in, fields, widths, c.problem);
+    });
+}
+
+KirvControl read_kirv_control(std::string_view path) {
+    return read_control<KirvControl>(path, [](TextReader& in, KirvControl& c) {
+        const Target integers[] = {c.window, c.listing};
+        if (!read_integers(in, integers, c.problem)) return false;
+        std::string* const fields[] = {&c.records[0], &c.records[1], &c.records[2], &c.records[3],
+                                       &c.records[4], &c.records[5], &c.records[6]};
+        const std::size_t widths[] = {name_width, name_width, name_width, name_width,
+                                      name_width, name_width, name_width};
+        return read_fields(in, fields, widths, c.problem);
+    });
+}
+
+}  // namespace tk
