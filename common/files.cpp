@@ -182,6 +182,10 @@ void TextWriter::put_record(std::string_view text) {
         failed_ = true;
 }
 
+void TextWriter::put_records(std::string_view text) {
+    if (file_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+}
+
 bool TextWriter::close() {
     if (!file_) return !failed_;
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;

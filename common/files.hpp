@@ -73,6 +73,8 @@ class TextWriter {
     bool is_open() const { return file_ != nullptr; }
     // Appends one record; the CR LF line end is added here.
     void put_record(std::string_view text);
+    // Appends records that already end in CR LF.
+    void put_records(std::string_view text);
     // Keeps the file; returns false when any write failed.
     bool close();
     // Removes the file (or the unfinished temporary file of an atomic writer).

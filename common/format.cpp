@@ -441,13 +441,7 @@ void format_records(std::string& out, const Format& format, std::span<const Item
 void write_formatted(TextWriter& file, std::string_view format, std::span<const Item> items) {
     std::string text;
     format_records(text, cached_format(format), items);
-    // Hand the records over one by one; the writer adds the line ends again.
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        file.put_record(std::string_view(text).substr(start, end - start));
-        start = end + 2;
-    }
+    file.put_records(text);
 }
 
 std::string write_internal(std::string_view format, std::span<const Item> items, std::size_t length) {

@@ -1,80 +1,112 @@
 #include "freeform.hpp"
 
+#include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 namespace tk {
 namespace {
 
-constexpr std::size_t longest_value = std::size_t{1} << 16;
-
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-bool ends_value(char c) { return is_blank(c) || c == ',' || c == '/' || c == '\n'; }
+// Characters that end an undelimited value.
+constexpr std::array<bool, 256> value_ends = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', ',', '\n', '\t', '\r', '/'}) table[c] = true;
+    return table;
+}();
+bool ends_value(char c) { return value_ends[static_cast<unsigned char>(c)]; }
 
-// Next byte without consuming it; -1 at end of file.
-int peek(TextReader& file) {
-    if (file.available() == 0 && !file.refill()) return -1;
-    return static_cast<unsigned char>(*file.data());
-}
-
-// Skips blanks; with across_records also record ends.
-void skip_blanks(TextReader& file, bool across_records) {
-    for (;;) {
-        const int c = peek(file);
-        if (c < 0) return;
-        if (is_blank(static_cast<char>(c)) || (across_records && c == '\n')) file.advance(1);
-        else return;
+// Plain decimals ("250.12", "-7", "3.") whose digits and power of ten are
+// both exact in the target type convert with one correctly rounded division.
+// Scans from p and returns the position after the value, or nullptr when the
+// value is not such a plain decimal (the general conversion then takes it).
+template <typename Real>
+const char* scan_plain_decimal(const char* p, const char* end, Real& out) {
+    constexpr std::uint64_t exact_limit = std::is_same_v<Real, float> ? (1u << 24) : (std::uint64_t{1} << 53);
+    constexpr int exact_powers = std::is_same_v<Real, float> ? 10 : 22;
+    static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const bool negative = *p == '-';
+    if (negative || *p == '+') ++p;
+    const char* const digits_start = p;
+    std::uint64_t mantissa = 0;
+    int decimals = -1;
+    for (; p < end; ++p) {
+        const unsigned digit = static_cast<unsigned>(*p - '0');
+        if (digit < 10) {
+            mantissa = mantissa * 10 + digit;
+            decimals += decimals >= 0;
+        } else if (*p == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            break;
+        }
     }
+    const long length = p - digits_start - (decimals >= 0 ? 1 : 0);  // digits only
+    if (length <= 0 || length > 18 || (p < end && !ends_value(*p))) return nullptr;
+    if (mantissa > exact_limit || decimals > exact_powers) return nullptr;
+    const Real value = static_cast<Real>(mantissa) / static_cast<Real>(powers[decimals < 0 ? 0 : decimals]);
+    out = negative ? -value : value;
+    return p;
 }
 
-// The bytes of one undelimited value (no separators inside).
-bool take_word(TextReader& file, std::string& word) {
-    word.clear();
+// The fast path for a number into a real target; nullptr when it does not apply.
+const char* scan_fast(const char* p, const char* end, const Target& target) {
+    if (target.kind == Target::Kind::real4) return scan_plain_decimal(p, end, *static_cast<float*>(target.where));
+    if (target.kind == Target::Kind::real8) return scan_plain_decimal(p, end, *static_cast<double*>(target.where));
+    return nullptr;
+}
+
+// Makes the whole current record contiguous in the buffer; returns its
+// length (without the line end) or -1 at end of file.
+long load_record(TextReader& file, bool& has_line_end) {
+    std::size_t searched = 0;
     for (;;) {
         const char* p = file.data();
         const std::size_t n = file.available();
-        std::size_t i = 0;
-        while (i < n && !ends_value(p[i])) ++i;
-        word.append(p, i);
-        file.advance(i);
-        if (word.size() > longest_value) return false;
-        if (i < n || !file.refill()) return true;
+        const void* newline = std::memchr(p + searched, '\n', n - searched);
+        if (newline) {
+            has_line_end = true;
+            return static_cast<const char*>(newline) - p;
+        }
+        searched = n;
+        if (!file.refill()) {
+            has_line_end = false;
+            return n == 0 ? -1 : static_cast<long>(n);
+        }
     }
 }
 
-// A value bounded by apostrophes or quotes; a doubled delimiter stands for one.
-bool take_quoted(TextReader& file, std::string& word) {
-    const char quote = *file.data();
-    file.advance(1);
+// A value bounded by apostrophes or quotes in [p, end); a doubled delimiter
+// stands for one. Returns the position after the closing delimiter, or
+// nullptr when the record ends first.
+const char* take_quoted(const char* p, const char* end, std::string& word) {
+    const char quote = *p++;
     word.clear();
-    for (;;) {
-        const int c = peek(file);
-        if (c < 0 || c == '\n') return false;
-        file.advance(1);
+    while (p < end) {
+        const char c = *p++;
         if (c == quote) {
-            if (peek(file) == quote) {
-                file.advance(1);
+            if (p < end && *p == quote) {
                 word.push_back(quote);
+                ++p;
                 continue;
             }
-            return true;
+            return p;
         }
-        word.push_back(static_cast<char>(c));
-        if (word.size() > longest_value) return false;
+        word.push_back(c);
     }
+    return nullptr;
 }
 
 // Converts a numeric text the ways a record may spell it: a leading '+',
 // a D exponent, or an exponent sign right after the digits ("1.5+2").
+// Words such as "nan" or "inf" are not numbers here.
 template <typename Number>
 bool convert_number(std::string_view text, Number& out) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return false;
-    for (char c : text) {
-        const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' ||
-                             c == 'E' || c == 'd' || c == 'D';
-        if (!allowed) return false;  // letters such as "nan" or "inf" are not numbers here
-    }
+    const std::size_t first = !text.empty() && text.front() == '-' ? 1 : 0;
+    if (first >= text.size() || !((text[first] >= '0' && text[first] <= '9') || text[first] == '.')) return false;
     Number value{};
     auto r = std::from_chars(text.data(), text.data() + text.size(), value);
     if (r.ec == std::errc() && r.ptr == text.data() + text.size()) {
@@ -87,27 +119,26 @@ bool convert_number(std::string_view text, Number& out) {
         std::string fixed(text);
         for (std::size_t i = 1; i < fixed.size(); ++i) {
             char& c = fixed[i];
-            if (c == 'd' || c == 'D') c = 'E';
-            else if ((c == '+' || c == '-') && fixed[i - 1] != 'E' && fixed[i - 1] != 'e') {
+            if (c == 'd' || c == 'D') {
+                c = 'E';
+            } else if ((c == '+' || c == '-') && fixed[i - 1] != 'E' && fixed[i - 1] != 'e') {
                 fixed.insert(i, 1, 'E');
                 break;
             }
         }
         r = std::from_chars(fixed.data(), fixed.data() + fixed.size(), value);
-        if (r.ptr != fixed.data() + fixed.size()) return false;
-        if (r.ec == std::errc::result_out_of_range) return false;
-        if (r.ec != std::errc()) return false;
+        if (r.ec != std::errc() || r.ptr != fixed.data() + fixed.size()) return false;
         out = value;
         return true;
     }
 }
 
-bool store(const Target& target, const std::string& word, bool quoted) {
+bool store(const Target& target, std::string_view word, bool quoted) {
     switch (target.kind) {
         case Target::Kind::text: {
             std::string& variable = *static_cast<std::string*>(target.where);
             const std::size_t length = variable.size();
-            variable.assign(word, 0, std::min(word.size(), length));
+            variable.assign(word.substr(0, std::min(word.size(), length)));
             variable.resize(length, ' ');
             return true;
         }
@@ -119,71 +150,96 @@ bool store(const Target& target, const std::string& word, bool quoted) {
     return false;
 }
 
-// After a value: blanks on the same record and at most one comma.
-void skip_separator(TextReader& file) {
-    skip_blanks(file, false);
-    if (peek(file) == ',') file.advance(1);
-}
-
-ReadResult failed(TextReader& file, std::string message) {
+ReadResult failed(TextReader& file, std::size_t record_length, std::string message) {
+    file.advance(record_length);
     file.skip_record();
     return {ReadStatus::error, std::move(message)};
 }
 
 // Splits "r*rest" into its repeat count; false when the word has no count.
-bool split_repeat(const std::string& word, long& repeat, std::string& rest) {
+bool split_repeat(std::string_view word, long& repeat, std::string& rest) {
     const std::size_t star = word.find('*');
-    if (star == std::string::npos || star == 0) return false;
+    if (star == std::string_view::npos || star == 0) return false;
     for (std::size_t i = 0; i < star; ++i)
         if (word[i] < '0' || word[i] > '9') return false;
     repeat = 0;
     for (std::size_t i = 0; i < star && repeat <= 1000000000; ++i) repeat = repeat * 10 + (word[i] - '0');
-    rest = word.substr(star + 1);
+    rest = std::string(word.substr(star + 1));
     return true;
 }
 
 }  // namespace
 
 ReadResult read_list(TextReader& file, std::span<const Target> targets) {
-    std::string word, rest;
+    std::string quoted_word, rest;
     std::size_t next = 0;
-    if (file.at_end()) return {ReadStatus::end_of_file, {}};
-    while (next < targets.size()) {
-        skip_blanks(file, true);
-        const int c = peek(file);
-        if (c < 0) return {ReadStatus::end_of_file, {}};
-        if (c == '/') break;
-        if (c == ',') {  // a null value: its target stays as it was
-            file.advance(1);
-            ++next;
-            continue;
-        }
-        bool quoted = c == '\'' || c == '"';
-        if (!(quoted ? take_quoted(file, word) : take_word(file, word)))
-            return failed(file, "a value is too long or not closed");
-        long repeat = 1;
-        if (!quoted && split_repeat(word, repeat, rest)) {
-            if (repeat < 1) return failed(file, "the repeat count of '" + word + "' is not positive");
-            if (rest.empty()) {  // "r*": r null values
-                next += std::min<std::size_t>(static_cast<std::size_t>(repeat), targets.size() - next);
-                skip_separator(file);
+    bool after_value = false;  // a comma right after a value only ends that value
+    for (;;) {
+        bool has_line_end = false;
+        const long length = load_record(file, has_line_end);
+        if (length < 0) return {ReadStatus::end_of_file, {}};
+        const std::size_t record_length = static_cast<std::size_t>(length);
+        const char* const first = file.data();
+        const char* const end = first + record_length;
+        const char* p = first;
+        bool slash = false;
+        while (next < targets.size()) {
+            while (p < end && (*p == ' ' || is_blank(*p))) ++p;
+            if (p == end) break;
+            if (*p == '/') {
+                slash = true;
+                break;
+            }
+            if (*p == ',') {
+                ++p;
+                if (!after_value) ++next;  // a null value: its target stays as it was
+                after_value = false;
                 continue;
             }
-            word = rest;
-            if (!word.empty() && (word[0] == '\'' || word[0] == '"') && word.size() >= 2 && word.back() == word[0]) {
-                word = word.substr(1, word.size() - 2);
-                quoted = true;
+            if (const char* after = scan_fast(p, end, targets[next])) {
+                p = after;
+                ++next;
+                after_value = true;
+                continue;
             }
+            bool quoted = *p == '\'' || *p == '"';
+            std::string_view word;
+            if (quoted) {
+                p = take_quoted(p, end, quoted_word);
+                if (!p) return failed(file, record_length, "a quoted value is not closed on its record");
+                word = quoted_word;
+            } else {
+                const char* start = p;
+                while (p < end && !ends_value(*p)) ++p;
+                word = std::string_view(start, static_cast<std::size_t>(p - start));
+            }
+            long repeat = 1;
+            if (!quoted && word.size() > 1 && word.find('*') != std::string_view::npos &&
+                split_repeat(word, repeat, rest)) {
+                if (repeat < 1)
+                    return failed(file, record_length, "the repeat count of '" + std::string(word) + "' is not positive");
+                if (rest.size() >= 2 && (rest[0] == '\'' || rest[0] == '"') && rest.back() == rest[0]) {
+                    rest = rest.substr(1, rest.size() - 2);
+                    quoted = true;
+                }
+                word = rest;
+                if (rest.empty() && !quoted) {  // "r*": r null values
+                    next += std::min<std::size_t>(static_cast<std::size_t>(repeat), targets.size() - next);
+                    after_value = true;
+                    continue;
+                }
+            }
+            for (long r = 0; r < repeat && next < targets.size(); ++r) {
+                if (!store(targets[next], word, quoted))
+                    return failed(file, record_length, "the value '" + std::string(word) + "' is not a number");
+                ++next;
+            }
+            after_value = true;
         }
-        for (long r = 0; r < repeat && next < targets.size(); ++r) {
-            if (!store(targets[next], word, quoted))
-                return failed(file, "the value '" + word + "' is not a number");
-            ++next;
-        }
-        if (next < targets.size()) skip_separator(file);
+        // The read ends with this record (its rest is skipped) or goes on with the next.
+        file.advance(record_length + (has_line_end ? 1 : 0));
+        if (next == targets.size() || slash) return {};
     }
-    file.skip_record();
-    return {};
 }
 
 std::string list_record(std::span<const Item> items) {

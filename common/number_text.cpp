@@ -19,21 +19,23 @@ struct Binary {
 };
 
 Binary decompose(double a) {
-    int k = 0;
-    const double f = std::frexp(a, &k);
-    std::uint64_t m = static_cast<std::uint64_t>(std::ldexp(f, 53));
-    int e = k - 53;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(a);
+    const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+    int e = -1074;  // subnormal
+    if (biased != 0) {
+        m |= std::uint64_t{1} << 52;
+        e = biased - 1075;
+    }
+    if (m == 0) return {0, 0};
     const int zeros = std::countr_zero(m);
-    m >>= zeros;
-    e += zeros;
-    return {m, e};
+    return {m >> zeros, e + zeros};
 }
 
 // True when a lies exactly halfway between two multiples of 10^q,
 // that is when 2a / 10^q is an odd integer.
-bool is_tie(double a, int q) {
-    if (a == 0) return false;
-    const Binary b = decompose(a);
+bool is_tie(const Binary& b, int q) {
+    if (b.m == 0) return false;
     if (b.e != q - 1) return false;
     if (q <= 0) return true;
     if (q > 22) return false;  // 5^q exceeds any 53-bit odd m
@@ -55,20 +57,23 @@ void increment_decimal(std::string& s) {
     s.insert(s.begin(), '1');
 }
 
-// Splits a scientific text "d.ddde+XX" into its digits and decimal exponent.
-void split_scientific(const char* first, const char* last, std::string& digits, int& exponent) {
-    digits.clear();
-    const char* p = first;
-    for (; p != last && *p != 'e'; ++p)
-        if (*p != '.') digits.push_back(*p);
-    exponent = 0;
-    if (p != last) {
-        ++p;
-        const bool negative = *p == '-';
-        if (*p == '-' || *p == '+') ++p;
-        std::from_chars(p, last, exponent);
-        if (negative) exponent = -exponent;
+// Splits a scientific text "d.ddde+XX" (or "de+XX") into its digits and
+// decimal exponent; returns the number of digits.
+int split_scientific(const char* first, const char* last, char* digits, int& exponent) {
+    const char* e = first;
+    while (e != last && *e != 'e') ++e;
+    int count = 1;
+    digits[0] = first[0];
+    if (e - first > 2) {
+        count += static_cast<int>(e - first - 2);
+        std::memcpy(digits + 1, first + 2, static_cast<std::size_t>(count - 1));
     }
+    exponent = 0;
+    const char* p = e + 1;
+    const bool negative = p < last && *p == '-';
+    for (++p; p < last; ++p) exponent = exponent * 10 + (*p - '0');
+    if (negative) exponent = -exponent;
+    return count;
 }
 
 bool all_zero_digits(std::string_view s) {
@@ -198,7 +203,7 @@ bool parse_real_field_as(std::string_view field, int d, Real& out) {
 
 std::string round_fixed(double a, int d) {
     std::string s(static_cast<std::size_t>(330 + d + 2), '\0');
-    const bool tie = is_tie(a, -d);
+    const bool tie = is_tie(decompose(a), -d);
     auto r = std::to_chars(s.data(), s.data() + s.size(), a, std::chars_format::fixed, tie ? d + 1 : d);
     s.resize(static_cast<std::size_t>(r.ptr - s.data()));
     if (tie) {
@@ -211,35 +216,47 @@ std::string round_fixed(double a, int d) {
     return s;
 }
 
+namespace {
+
+// Rounds a digit text of count digits up by one unit in its last place;
+// true when the carry ran out of the first digit ("999" -> "000").
+bool round_up(char* digits, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+        if (digits[i] != '9') {
+            ++digits[i];
+            return false;
+        }
+        digits[i] = '0';
+    }
+    return true;
+}
+
+}  // namespace
+
 Significant round_significant(double a, int nsig) {
     Significant result;
     if (nsig > 36) nsig = 36;
     if (nsig < 1) nsig = 1;
     char text[64];
     auto r = std::to_chars(text, text + sizeof text, a, std::chars_format::scientific, nsig - 1);
-    std::string digits;
     int exponent = 0;
-    split_scientific(text, r.ptr, digits, exponent);
-    int exponent10 = exponent + 1;  // a ~ 0.DIGITS x 10^exponent10
-    const int q = exponent10 - nsig;
-    if (is_tie(a, q) || is_tie(a, q - 1)) {
+    split_scientific(text, r.ptr, result.digits, exponent);
+    result.exponent10 = exponent + 1;  // a ~ 0.DIGITS x 10^exponent10
+    result.count = nsig;
+    const Binary b = decompose(a);
+    const int q = result.exponent10 - nsig;
+    if (is_tie(b, q) || is_tie(b, q - 1)) {
         // Exact digits (the value terminates within them), then round half up.
         r = std::to_chars(text, text + sizeof text, a, std::chars_format::scientific, nsig + 1);
-        split_scientific(text, r.ptr, digits, exponent);
-        exponent10 = exponent + 1;
-        const bool up = digits[static_cast<std::size_t>(nsig)] >= '5';
-        digits.resize(static_cast<std::size_t>(nsig));
-        if (up) {
-            increment_decimal(digits);
-            if (static_cast<int>(digits.size()) > nsig) {
-                digits.resize(static_cast<std::size_t>(nsig));
-                ++exponent10;
-            }
+        char exact[40];
+        split_scientific(text, r.ptr, exact, exponent);
+        result.exponent10 = exponent + 1;
+        std::memcpy(result.digits, exact, static_cast<std::size_t>(nsig));
+        if (exact[nsig] >= '5' && round_up(result.digits, nsig)) {
+            result.digits[0] = '1';
+            ++result.exponent10;
         }
     }
-    std::memcpy(result.digits, digits.data(), static_cast<std::size_t>(nsig));
-    result.count = nsig;
-    result.exponent10 = exponent10;
     return result;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <random>
 
 #include "common/format.hpp"
 #include "common/freeform.hpp"
@@ -231,6 +233,47 @@ TEST(Files, ScratchAndExistence) {
     EXPECT_FALSE(tk::file_exists(dir.path.string()));  // a directory is not a data file
     dir.write("x", "");
     EXPECT_TRUE(tk::file_exists(dir.file("x") + "   "));  // trailing blanks are not part of the name
+}
+
+}  // namespace
+
+namespace {
+
+// The free-form reader converts plain decimals by a quick route; it must give
+// exactly the correctly rounded value of the text, as the general conversion does.
+TEST(FreeformRead, PlainDecimalsAreCorrectlyRounded) {
+    std::mt19937_64 rng(11);
+    std::string text;
+    std::vector<std::string> words;
+    for (int i = 0; i < 4000; ++i) {
+        std::string w = (rng() % 4 == 0) ? "-" : "";
+        const int int_digits = static_cast<int>(rng() % 12);
+        const int frac_digits = static_cast<int>(rng() % 14);
+        for (int d = 0; d < int_digits; ++d) w += static_cast<char>('0' + rng() % 10);
+        if (frac_digits > 0 || int_digits == 0) {
+            w += '.';
+            for (int d = 0; d < std::max(frac_digits, 1); ++d) w += static_cast<char>('0' + rng() % 10);
+        }
+        words.push_back(w);
+        text += w + (i % 7 == 6 ? "\n" : " ");
+    }
+    tk_test::TempDir dir;
+    tk::TextReader in;
+    ASSERT_TRUE(in.open(dir.write("n.txt", text)));
+    for (const std::string& w : words) {
+        float f = 0, expected_f = 0;
+        std::from_chars(w.data(), w.data() + w.size(), expected_f);
+        // read one value per statement from a one-value record
+        tk::TextReader one;
+        ASSERT_TRUE(one.open(dir.write("one.txt", w + "\n")));
+        ASSERT_TRUE(tk::read_list(one, {f}).ok()) << w;
+        ASSERT_EQ(f, expected_f) << w;
+        double d = 0, expected_d = 0;
+        std::from_chars(w.data(), w.data() + w.size(), expected_d);
+        one.rewind();
+        ASSERT_TRUE(tk::read_list(one, {d}).ok()) << w;
+        ASSERT_EQ(d, expected_d) << w;
+    }
 }
 
 }  // namespace
