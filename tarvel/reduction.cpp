@@ -36,34 +36,45 @@ int reduce_rows(NormalEquations& eq, double tau, int first, int count) {
     const int nb = last - first;
     if (nb <= 0) return std::max(first, last);
 
-    // 1. The panel's own triangle, row by row as in the plain algorithm.
-    std::vector<char> accepted(static_cast<std::size_t>(nb), 0);
-    for (int i = first; i < last; ++i) {
-        const double d = eq.xx(i, i);
+    // 1. The panel's own triangle, row by row as in the plain algorithm, in
+    // a contiguous copy (row i of the triangle also copied to `row`).
+    const std::size_t nbs = static_cast<std::size_t>(nb);
+    std::vector<double> u(nbs * nbs, 0.0);
+    for (int c = 0; c < nb; ++c)
+        for (int r = 0; r <= c; ++r) u[static_cast<std::size_t>(r) + static_cast<std::size_t>(c) * nbs] = eq.xx(first + r, first + c);
+    std::vector<char> accepted(nbs, 0);
+    std::vector<double> row(nbs);
+    for (int r = 0; r < nb; ++r) {
+        const std::size_t rs = static_cast<std::size_t>(r);
+        const double d = u[rs + rs * nbs];
         if (!(d > tau)) continue;
-        accepted[static_cast<std::size_t>(i - first)] = 1;
+        accepted[rs] = 1;
         const double q = std::sqrt(d);
-        for (int j = i + 1; j < last; ++j) eq.xx(i, j) /= q;
-        for (int k = i + 1; k < last; ++k) {
-            const double rik = eq.xx(i, k);
-            for (int j = i + 1; j <= k; ++j) eq.xx(j, k) -= rik * eq.xx(i, j);
+        for (int c = r + 1; c < nb; ++c) {
+            double& x = u[rs + static_cast<std::size_t>(c) * nbs];
+            x /= q;
+            row[static_cast<std::size_t>(c)] = x;
+        }
+        for (int c = r + 1; c < nb; ++c) {
+            const double rrc = row[static_cast<std::size_t>(c)];
+            double* column_c = u.data() + static_cast<std::size_t>(c) * nbs;
+            for (int j = r + 1; j <= c; ++j) column_c[j] -= rrc * row[static_cast<std::size_t>(j)];
         }
     }
+    for (int c = 0; c < nb; ++c)
+        for (int r = 0; r <= c; ++r) eq.xx(first + r, first + c) = u[static_cast<std::size_t>(r) + static_cast<std::size_t>(c) * nbs];
 
     // 2. The panel's factor U: accepted rows as reduced, with sqrt(d) on the
     // diagonal; a rejected row becomes a unit row so that it passes its
     // updated values through unscaled and reduces nothing after it.
-    const std::size_t nbs = static_cast<std::size_t>(nb);
-    std::vector<double> u(nbs * nbs, 0.0);
     for (int r = 0; r < nb; ++r) {
-        const int i = first + r;
         const std::size_t rs = static_cast<std::size_t>(r);
-        if (!accepted[rs]) {
-            u[rs + rs * nbs] = 1.0;
+        if (accepted[rs]) {
+            u[rs + rs * nbs] = std::sqrt(u[rs + rs * nbs]);
             continue;
         }
-        u[rs + rs * nbs] = std::sqrt(eq.xx(i, i));
-        for (int c = r + 1; c < nb; ++c) u[rs + static_cast<std::size_t>(c) * nbs] = eq.xx(i, first + c);
+        u[rs + rs * nbs] = 1.0;
+        for (int c = r + 1; c < nb; ++c) u[rs + static_cast<std::size_t>(c) * nbs] = 0.0;
     }
 
     // 3. The panel's rows right of the panel, X'Y included: solve U' X = C.
@@ -102,7 +113,7 @@ int reduce_rows(NormalEquations& eq, double tau, int first, int count) {
     return last;
 }
 
-int reduction_panel_rows(int p) { return p < 512 ? 64 : 256; }
+int reduction_panel_rows(int p) { return p < 512 ? 64 : 128; }
 
 void reduce(NormalEquations& eq, double tau) {
     const int panel = reduction_panel_rows(eq.p);

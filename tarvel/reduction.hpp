@@ -10,11 +10,13 @@
 // - rejected (d(i) <= tau): X'Y(i,s) = 0, the row is not scaled and later
 //   rows are not reduced by it.
 //
-// Progress: the calling stage reduces one panel of rows per call and may
-// paint between calls:
-//   for (int i = 0; i < eq.p;) {
-//       i = reduce_rows(eq, tau, i, reduction_panel_rows(eq.p));
-//       paint progress for row i (1-based: rows 1 ... i are done)
+// Progress: the calling stage reduces one panel of rows per call and paints
+// between calls, for the last multiple of 10 among the rows done when the
+// panel has passed one (the progress text of row 1-based k is due at every
+// k divisible by 10):
+//   for (int done = 0, painted = 0; done < eq.p;) {
+//       done = reduce_rows(eq, tau, done, reduction_panel_rows(eq.p));
+//       if (done / 10 * 10 > painted) paint progress for row painted = done / 10 * 10
 //   }
 #pragma once
 
