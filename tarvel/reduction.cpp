@@ -37,44 +37,41 @@ int reduce_rows(NormalEquations& eq, double tau, int first, int count) {
     if (nb <= 0) return std::max(first, last);
 
     // 1. The panel's own triangle, row by row as in the plain algorithm, in
-    // a contiguous copy (row i of the triangle also copied to `row`).
+    // a contiguous nb x nb copy; `row` holds the scaled row being applied.
     const std::size_t nbs = static_cast<std::size_t>(nb);
     std::vector<double> u(nbs * nbs, 0.0);
+    auto panel_at = [&u, nbs](int r, int c) -> double& {
+        return u[static_cast<std::size_t>(r) + static_cast<std::size_t>(c) * nbs];
+    };
     for (int c = 0; c < nb; ++c)
-        for (int r = 0; r <= c; ++r) u[static_cast<std::size_t>(r) + static_cast<std::size_t>(c) * nbs] = eq.xx(first + r, first + c);
+        for (int r = 0; r <= c; ++r) panel_at(r, c) = eq.xx(first + r, first + c);
     std::vector<char> accepted(nbs, 0);
     std::vector<double> row(nbs);
     for (int r = 0; r < nb; ++r) {
-        const std::size_t rs = static_cast<std::size_t>(r);
-        const double d = u[rs + rs * nbs];
+        const double d = panel_at(r, r);
         if (!(d > tau)) continue;
-        accepted[rs] = 1;
+        accepted[static_cast<std::size_t>(r)] = 1;
         const double q = std::sqrt(d);
+        for (int c = r + 1; c < nb; ++c) row[static_cast<std::size_t>(c)] = panel_at(r, c) /= q;
         for (int c = r + 1; c < nb; ++c) {
-            double& x = u[rs + static_cast<std::size_t>(c) * nbs];
-            x /= q;
-            row[static_cast<std::size_t>(c)] = x;
-        }
-        for (int c = r + 1; c < nb; ++c) {
-            const double rrc = row[static_cast<std::size_t>(c)];
-            double* column_c = u.data() + static_cast<std::size_t>(c) * nbs;
-            for (int j = r + 1; j <= c; ++j) column_c[j] -= rrc * row[static_cast<std::size_t>(j)];
+            const double rc = row[static_cast<std::size_t>(c)];
+            double* column_c = &panel_at(0, c);
+            for (int j = r + 1; j <= c; ++j) column_c[j] -= rc * row[static_cast<std::size_t>(j)];
         }
     }
     for (int c = 0; c < nb; ++c)
-        for (int r = 0; r <= c; ++r) eq.xx(first + r, first + c) = u[static_cast<std::size_t>(r) + static_cast<std::size_t>(c) * nbs];
+        for (int r = 0; r <= c; ++r) eq.xx(first + r, first + c) = panel_at(r, c);
 
     // 2. The panel's factor U: accepted rows as reduced, with sqrt(d) on the
     // diagonal; a rejected row becomes a unit row so that it passes its
     // updated values through unscaled and reduces nothing after it.
     for (int r = 0; r < nb; ++r) {
-        const std::size_t rs = static_cast<std::size_t>(r);
-        if (accepted[rs]) {
-            u[rs + rs * nbs] = std::sqrt(u[rs + rs * nbs]);
+        if (accepted[static_cast<std::size_t>(r)]) {
+            panel_at(r, r) = std::sqrt(panel_at(r, r));
             continue;
         }
-        u[rs + rs * nbs] = 1.0;
-        for (int c = r + 1; c < nb; ++c) u[rs + static_cast<std::size_t>(c) * nbs] = 0.0;
+        panel_at(r, r) = 1.0;
+        for (int c = r + 1; c < nb; ++c) panel_at(r, c) = 0.0;
     }
 
     // 3. The panel's rows right of the panel, X'Y included: solve U' X = C.
@@ -97,11 +94,12 @@ int reduce_rows(NormalEquations& eq, double tau, int first, int count) {
     std::vector<double> copy;
     if (any_rejected) {
         copy.assign(nbs * static_cast<std::size_t>(ncols), 0.0);
-        for (int col = 0; col < ncols; ++col)
+        for (int col = 0; col < ncols; ++col) {
+            const double* from = c + eq.at(0, col);
+            double* to = copy.data() + static_cast<std::size_t>(col) * nbs;
             for (int r = 0; r < nb; ++r)
-                if (accepted[static_cast<std::size_t>(r)])
-                    copy[static_cast<std::size_t>(r) + static_cast<std::size_t>(col) * nbs] =
-                        c[static_cast<std::size_t>(r) + static_cast<std::size_t>(col) * static_cast<std::size_t>(p)];
+                if (accepted[static_cast<std::size_t>(r)]) to[r] = from[r];
+        }
         w = copy.data();
         ldw = nb;
     }
