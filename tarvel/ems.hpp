@@ -1,0 +1,48 @@
+// Expected mean squares of the sources, every effect random.
+//
+// Sources (0-based): 0 = the mean, 1 ... n = the effects in model order,
+// n + 1 = the residual. K(a, b) is the coefficient of the variance component
+// of source b in the expected mean square of source a:
+//   K(a, b) = (1/D(a)) * sum over accepted columns i of a, columns j of b,
+//             j >= i, |R(i,j)| > tau, of R(i,j)^2   (R(i,i)^2 = d(i)),
+// D(a) the number of accepted columns of a; row n + 1 is 0 apart from
+// K(n+1, n+1) = 1 and column n + 1 is 1 in every row.
+#pragma once
+
+#include "common/matrix.hpp"
+#include "tarvel/layout.hpp"
+#include "tarvel/normal_equations.hpp"
+
+#include <string>
+#include <vector>
+
+namespace tarvel {
+
+// One row of the coefficient table as the listing prints it.
+struct EmsRow {
+    std::string label;      // "Mean" or the effect's name
+    int df = 0;             // D(E): accepted columns of the source
+    std::vector<double> w;  // n + 1 coefficients: last effect first, the mean last
+};
+
+struct ExpectedMeanSquares {
+    int n = 0;                   // effects
+    tk::Matrix k;                // (n+2) x (n+2) coefficients, as computed
+    tk::Matrix k_inverse;        // inverse of k with the left-out sources taken out
+    std::vector<int> df;         // n + 1: accepted columns of the mean and of each effect
+    std::vector<EmsRow> rows;    // n + 1, source order (the mean first)
+    // Effects (0-based) whose columns were all rejected or that got no
+    // columns at all: their degrees of freedom are 0, their coefficient row
+    // is 0 apart from the residual's 1, and they are left out of the
+    // component equations (their row and column of k_inverse are 0), so
+    // their component is 0 and the other components are solved without them.
+    std::vector<int> left_out_effects;
+    bool mean_left_out = false;  // only with no case at all
+};
+
+// Coefficients, degrees of freedom and inverse from the reduced equations.
+// Uses the strictly lower triangle of X'X as scratch (a mirror of the upper
+// one, so that each row of the factor is read contiguously).
+ExpectedMeanSquares expected_mean_squares(const ColumnLayout& layout, double tau, NormalEquations& eq);
+
+}  // namespace tarvel

@@ -1,0 +1,134 @@
+#include "pipeline.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using tarvel_test::Case;
+using tarvel_test::make_model;
+
+// Balanced hierarchy: a levels of A, b levels of B in each, r cases per cell.
+std::vector<Case> nested(int a, int b, int r) {
+    std::vector<Case> data;
+    for (int i = 1; i <= a; ++i)
+        for (int j = 1; j <= b; ++j)
+            for (int k = 0; k < r; ++k)
+                data.push_back({{static_cast<std::int16_t>(i), static_cast<std::int16_t>(j)},
+                                {static_cast<float>(i * 3 + j * j + (k * 7) % 5), static_cast<float>(k - j)}});
+    return data;
+}
+
+struct EmsCase {
+    const char* name;
+    tarvel::Model model;
+    std::vector<Case> data;
+    std::vector<int> df;                      // per source, the mean first
+    std::vector<std::vector<double>> printed;  // per source: last effect first, the mean last
+};
+
+TEST(ExpectedMeanSquares, WorkedExamples) {
+    const EmsCase cases[] = {
+        {"one-way 3, 5, 2",
+         make_model({{"A", "A"}}),
+         tarvel_test::one_way({3, 5, 2}, {1, 4, 2, 8, 5, 7}),
+         {1, 2},
+         {{3.8, 10.0}, {3.1, 0.0}}},
+        {"balanced B within A, a=3 b=2 r=4",
+         make_model({{"A", "A"}, {"B|A", "AB"}}),
+         nested(3, 2, 4),
+         {1, 2, 3},
+         {{4.0, 8.0, 24.0}, {4.0, 8.0, 0.0}, {4.0, 0.0, 0.0}}},
+    };
+    for (const EmsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const tarvel_test::Analysis a = tarvel_test::analyse(c.model, c.data, 1);
+        ASSERT_EQ(a.ems.rows.size(), c.printed.size());
+        EXPECT_EQ(a.ems.df, c.df);
+        for (std::size_t s = 0; s < c.printed.size(); ++s) {
+            EXPECT_EQ(a.ems.rows[s].df, c.df[s]);
+            ASSERT_EQ(a.ems.rows[s].w.size(), c.printed[s].size());
+            for (std::size_t k = 0; k < c.printed[s].size(); ++k) EXPECT_NEAR(a.ems.rows[s].w[k], c.printed[s][k], 1e-12);
+            EXPECT_EQ(a.ems.k(static_cast<int>(s), a.ems.n + 1), 1.0);  // residual coefficient
+        }
+        EXPECT_EQ(a.ems.k(a.ems.n + 1, a.ems.n + 1), 1.0);
+        EXPECT_TRUE(a.ems.left_out_effects.empty());
+        // K^-1 K = I when every source has an accepted column.
+        const int m = a.ems.n + 2;
+        for (int i = 0; i < m; ++i)
+            for (int j = 0; j < m; ++j) {
+                double sum = 0.0;
+                for (int k = 0; k < m; ++k) sum += a.ems.k_inverse(i, k) * a.ems.k(k, j);
+                EXPECT_NEAR(sum, i == j ? 1.0 : 0.0, 1e-12);
+            }
+    }
+}
+
+// An effect whose columns are all rejected (D copies A) or that has no
+// columns (C takes only level 1) stays a source with DF 0 and component 0,
+// and the other sources come out as in the model without it.
+TEST(ExpectedMeanSquares, EffectsWithoutAcceptedColumnsAreLeftOut) {
+    std::vector<Case> data;
+    for (const Case& c : nested(4, 3, 3)) {
+        // factors: A, B (within A), C = 1 always, D = A
+        data.push_back({{c.levels[0], c.levels[1], 1, c.levels[0]}, c.y});
+    }
+    // Model A + D + C + B|A against A + B|A.
+    const tarvel::Model with = make_model({{"A", "A"}, {"D", "D"}, {"C", "C"}, {"B|A", "AB"}});
+    const tarvel::Model without = make_model({{"A", "A"}, {"B|A", "AB"}});
+    const tarvel_test::Analysis w = tarvel_test::analyse(with, data, 2);
+    const tarvel_test::Analysis o = tarvel_test::analyse(without, data, 2);
+    EXPECT_EQ(w.ems.left_out_effects, (std::vector<int>{1, 2}));
+    EXPECT_FALSE(w.ems.mean_left_out);
+    EXPECT_EQ(w.ems.df, (std::vector<int>{1, 3, 0, 0, 8}));
+    EXPECT_EQ(w.ems.rows[2].label, "D");
+    EXPECT_EQ(w.ems.rows[3].label, "C");
+    for (int b = 0; b < 5; ++b) EXPECT_EQ(w.ems.k(3, b), 0.0);  // C: no columns at all
+    const int src_with[] = {0, 1, 4, 5};  // mean, A, B|A, residual
+    const int src_without[] = {0, 1, 2, 3};
+    for (std::size_t pr = 0; pr < w.pairs.size(); ++pr) {
+        const tarvel::PairAnalysis& pw = w.pairs[pr];
+        const tarvel::PairAnalysis& po = o.pairs[pr];
+        for (int left : {2, 3}) {
+            EXPECT_EQ(pw.df[static_cast<std::size_t>(left)], 0);
+            EXPECT_EQ(pw.vc[static_cast<std::size_t>(left)], 0.0);
+            EXPECT_EQ(pw.sd[static_cast<std::size_t>(left)], 0.0);
+            EXPECT_EQ(pw.f[static_cast<std::size_t>(left)], 0.0);
+        }
+        for (int k = 0; k < 4; ++k) {
+            const auto a = static_cast<std::size_t>(src_with[k]);
+            const auto b = static_cast<std::size_t>(src_without[k]);
+            const double scale = 1e-10 * (1 + std::fabs(po.ss[b]));
+            EXPECT_NEAR(pw.ss[a], po.ss[b], scale);
+            EXPECT_EQ(pw.df[a], po.df[b]);
+            EXPECT_NEAR(pw.vc[a], po.vc[b], 1e-10 * (1 + std::fabs(po.vc[b])));
+            EXPECT_NEAR(pw.sd[a], po.sd[b], 1e-10 * (1 + std::fabs(po.sd[b])));
+            if (k == 1 || k == 2) {
+                EXPECT_NEAR(pw.f[a], po.f[b], 1e-10 * (1 + po.f[b]));
+                EXPECT_NEAR(pw.satterthwaite_df[a], po.satterthwaite_df[b], 1e-8);
+                EXPECT_NEAR(pw.probability[a], po.probability[b], 1e-10);
+            }
+            for (bool finite : {std::isfinite(pw.vc[a]), std::isfinite(pw.sd[a])}) EXPECT_TRUE(finite);
+        }
+    }
+}
+
+TEST(ExpectedMeanSquares, NoCasesGiveZerosNotNaN) {
+    const tarvel::Model model = make_model({{"A", "A"}});
+    tarvel::ColumnLayout layout = tarvel::setup_columns(model, std::vector<int>{1});
+    tarvel::compact_columns(layout);
+    tarvel::NormalEquations eq = tarvel_test::accumulate(layout, {}, 2);
+    const double tau = tarvel::pivot_tolerance(eq);
+    tarvel::reduce(eq, tau);
+    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tau, eq);
+    EXPECT_TRUE(ems.mean_left_out);
+    EXPECT_EQ(ems.left_out_effects, std::vector<int>{0});
+    const tarvel::PairAnalysis pa = tarvel::analyse_pair(layout, eq, tau, ems, 0, 1);
+    for (const auto* v : {&pa.ss, &pa.ms, &pa.vc, &pa.sd, &pa.denominator, &pa.satterthwaite_df, &pa.f})
+        for (double x : *v) EXPECT_EQ(x, 0.0);
+    EXPECT_EQ(pa.accounted_percent, 0.0);
+    EXPECT_EQ(pa.probability[1], -1.0);
+}
+
+}  // namespace
