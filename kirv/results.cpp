@@ -2,6 +2,7 @@
 
 #include "common/format.hpp"
 #include "common/freeform.hpp"
+#include "common/tokenizer.hpp"
 
 #include <cstddef>
 #include <span>
@@ -15,9 +16,14 @@ void blank_record(tk::TextWriter& out) { tk::write_formatted(out, "(A)", {" "});
 
 void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatted(out, "(A)", {text}); }
 
-// Names (16 characters each, shown by the A8 descriptors of the format).
+// A name as a whole 16-character item: an A8 descriptor shows its first
+// eight characters, left-aligned however short the name is.
+std::string name_item(const std::string& name) { return tk::pad(name, trait_name_length); }
+
 void write_names(tk::TextWriter& out, std::string_view format, const std::vector<std::string>& names) {
-    const std::vector<tk::Item> items(names.begin(), names.end());
+    std::vector<std::string> padded;
+    for (const std::string& name : names) padded.push_back(name_item(name));
+    const std::vector<tk::Item> items(padded.begin(), padded.end());
     tk::write_formatted(out, format, items);
 }
 
@@ -26,8 +32,9 @@ void write_named_rows(tk::TextWriter& out, std::string_view format, const tk::Ma
                       const std::vector<std::string>& names) {
     std::vector<tk::Item> items;
     for (int i = 0; i < x.rows; ++i) {
+        const std::string name = name_item(names[at(i)]);
         items.clear();
-        items.emplace_back(names[at(i)]);
+        items.emplace_back(name);
         for (int j = 0; j < x.cols; ++j) items.emplace_back(x(i, j));
         tk::write_formatted(out, format, items);
     }
