@@ -35,11 +35,12 @@ struct RunOutcome {
     bool control_left = false;
 };
 
-// Runs the built program in dir (which should hold the control file).
-inline RunOutcome run_kirv(const tk_test::TempDir& dir) {
+// Runs the built program in dir (which should hold the control file); setup
+// is shell text run before it (such as a memory limit).
+inline RunOutcome run_kirv(const tk_test::TempDir& dir, const std::string& setup = "") {
     const std::string program = std::string(TK_BINARY_DIR) + "/kirv/kirv";
     const std::filesystem::path errors = dir.path.parent_path() / (dir.path.filename().string() + ".stderr");
-    const std::string command = "cd '" + dir.path.string() + "' && '" + program + "' 2> '" + errors.string() + "'";
+    const std::string command = "cd '" + dir.path.string() + "' && " + setup + "'" + program + "' 2> '" + errors.string() + "'";
     const int raw = std::system(command.c_str());
     RunOutcome out;
     out.exit_status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -3,6 +3,7 @@
 #include "kirv/driver.hpp"
 
 #include "common/format.hpp"
+#include "common/tokenizer.hpp"
 #include "kirv_run_support.hpp"
 
 #include <gtest/gtest.h>
@@ -279,6 +280,63 @@ TEST(KirvRun, LongDataFileNameUsesItsFirst80Characters) {
     const Records listing = listing_records(dir, "listing.out");
     ASSERT_GT(listing.size(), 12u);
     EXPECT_EQ(listing[11], "    Data file: " + name);
+}
+
+TEST(KirvRun, OutOfMemory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the address sanitizer reserves more memory than the limit allows";
+#endif
+    // 400 effects and 400 traits: the SS array alone needs 512 MB.
+    std::string input = "GEN = 1\nDF =";
+    for (int i = 0; i < 400; ++i) input += " 1";
+    input += "\n";
+    for (int i = 0; i < 400; ++i) input += "{}";
+    input += "\nEMS UP\n";
+    for (int i = 0; i < 400; ++i) input += "1\n";
+    input += "SS LOW\n1\n";
+    tk_test::TempDir dir;
+    dir.write("big.kin", input);
+    dir.write(kirv_test::control_name, control_text(0, {"big.kin"}));
+    const auto out = run_kirv(dir, "ulimit -v 300000; ");
+    EXPECT_EQ(out.exit_status, 255);
+    EXPECT_EQ(out.errors, box("Out of memory!"));
+    EXPECT_EQ(files_in(dir), Records{"big.kin"});  // no summary file
+}
+
+TEST(KirvRun, UnwritableListing) {
+    tk_test::TempDir dir;
+    dir.write("d.kin", "DF = 10 20\n{A}\nGEN = 1\nEMS UP\n1 1\n1\nSS\n30\n40\n");
+    std::filesystem::create_directory(dir.path / "sub");
+    dir.write(kirv_test::control_name, control_text(1, {"d.kin", "sub"}));
+    EXPECT_EQ(run_kirv(dir).errors, box("Cannot open the listing file sub!") + box("Error in running KIRV module!"));
+}
+
+// The status line, in process: the last text is the elapsed time after a
+// completed run and the error text after a stop, behind the registry prefix.
+TEST(MainRoutine, StatusLine) {
+    for (const char* text : {kirv::status_reading, kirv::status_components, kirv::status_bending,
+                             kirv::status_partitioning, kirv::status_heritabilities, kirv::status_correlations})
+        EXPECT_EQ(std::string(text).size(), 42u) << text;
+    ::setenv("Kirv_Num_Iter", "3", 1);
+    tk_test::TempDir dir;
+    const std::string good = dir.write("good.kin", "DF = 10 20\n{A}\nGEN = 1\nEMS UP\n1 1\n1\nSS\n30\n40\n");
+    const std::string bad = dir.write("bad.kin", "DF = 10\n");
+    for (const std::string& data : {good, bad}) {
+        tk::KirvControl control;
+        control.status = tk::ControlStatus::read;
+        control.listing = 1;
+        control.records = {data, dir.file("out.lst"), "", "", "", "", ""};
+        tk::Host host;
+        const int status = kirv::run_main_routine(host, control, {});
+        if (data == good) {
+            EXPECT_EQ(status, 0);
+            EXPECT_EQ(host.line.rfind("  The program has used ", 0), 0u) << host.line;
+        } else {
+            EXPECT_EQ(status, -2);
+            EXPECT_EQ(host.line, tk::pad(std::string(" >3<      ") + kirv::status_error, 950));
+        }
+    }
+    ::unsetenv("Kirv_Num_Iter");
 }
 
 // ------------------------------------------------------------ bending
