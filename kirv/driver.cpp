@@ -1,0 +1,223 @@
+#include "kirv/driver.hpp"
+
+#include "common/format.hpp"
+#include "common/tokenizer.hpp"
+#include "kirv/bending.hpp"
+#include "kirv/components.hpp"
+#include "kirv/heritability.hpp"
+#include "kirv/input.hpp"
+#include "kirv/results.hpp"
+
+#include <chrono>
+#include <exception>
+#include <new>
+
+namespace kirv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* registry_name = "Kirv_Num_Iter";
+constexpr double seconds_per_hour = 3600.0;
+
+// The files of a run: the data file (unit 5), the listing (unit 6, plain) and
+// the summary file (unit 7, renamed into place only when the run completes).
+struct RunFiles {
+    tk::TextReader data;
+    tk::TextWriter listing;
+    tk::TextWriter summary;
+};
+
+// The mean-square and variance-component arrays.
+struct Components {
+    EffectMatrices ms;
+    tk::Matrix inverse_ems;
+    EffectMatrices vc;
+};
+
+// What the bending step leaves for the later steps.
+struct BendingStep {
+    int status_word = 1;           // 1 unless a bending left another status
+    bool heading_written = false;  // the results block opened with ">>> R E S U L T S <<<"
+};
+
+std::size_t at(int k) { return static_cast<std::size_t>(k); }
+
+void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatted(out, "(A)", {text}); }
+
+void open_summary_file(tk::TextWriter& summary) {
+    if (!summary.open(summary_file_name, /*atomic=*/true))
+        throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + "!");
+}
+
+void open_input_files(RunFiles& files, const ControlSettings& given, bool listing) {
+    if (!files.data.open(given.data_file))
+        throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
+    if (listing && !files.listing.open(given.listing_file))
+        throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+}
+
+// MS = SS / DF, then VC = EMS^-1 MS.
+Components compute_components(const Specification& spec) {
+    Components c;
+    c.ms = compute_mean_squares(spec.ss, spec.df);
+    ComponentSolution solution = solve_components(spec.ems, c.ms);
+    if (solution.singular) throw RunError(status_singular_ems, "The EMS matrix is singular!");
+    c.inverse_ems = std::move(solution.inverse_ems);
+    c.vc = std::move(solution.vc);
+    return c;
+}
+
+// The memo opens the listing; without a listing the first summary record.
+void write_opening(RunFiles& files, bool listing, const ControlSettings& given, const Specification& spec,
+                   const LocalTime& now) {
+    if (!listing) {
+        write_first_summary_record(files.summary, spec);
+        return;
+    }
+    const MemoSettings memo{given.data_file,    spec.bending,   spec.relative,
+                            spec.genetic_group, spec.reference, spec.minimum_eigenvalue};
+    write_memo(files.listing, memo, now);
+}
+
+// Bends VC(g), reports the outcome and, after a success, replaces VC(g) by
+// the bent matrix so that every later step works with it.
+BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, const Specification& spec,
+                             Components& comp) {
+    tk::show_status(host, status_bending);
+    const int g = spec.genetic_group;
+    const Bending b = bend_genetic_matrix(g, spec.reference, comp.vc, spec.minimum_eigenvalue, 1);
+    BendingStep step{b.status, false};
+    if (listing)
+        for (const std::string& line : bending_outcome_lines(b, spec.minimum_eigenvalue)) text_record(files.listing, line);
+    if (classify_bending(b, spec.minimum_eigenvalue) != BendingOutcome::success) return step;
+
+    if (!listing) {
+        write_bending_summary_records(files.summary, b);
+    } else if (spec.print_flags[0] == 1) {
+        write_bending_block(files.listing, b, comp.vc[at(g)], spec.trait_names);
+        step.heading_written = true;
+    } else {
+        text_record(files.listing, " ");
+        text_record(files.listing, " ");
+    }
+    comp.vc[at(g)] = b.bent_matrix;
+    return step;
+}
+
+// Genetic and phenotypic matrices at both levels, heritabilities and
+// correlations with their standard errors.
+Results estimate_parameters(tk::Host& host, const Specification& spec, const Components& c) {
+    const int g = spec.genetic_group;
+    Results r;
+    tk::show_status(host, status_partitioning);
+    r.group = partition_group_level(g, c.vc, c.inverse_ems, c.ms);
+    tk::show_status(host, status_heritabilities);
+    r.group_h2 = group_heritabilities(g, r.group.phenotypic, r.group.genetic, c.inverse_ems, c.ms, spec.df);
+    r.individual = partition_individual_level(g, spec.relative, c.vc, c.inverse_ems);
+    r.individual_h2 = individual_heritabilities(r.individual.phenotypic, r.individual.genetic,
+                                                r.individual.genetic_coefficients,
+                                                r.individual.phenotypic_coefficients, c.ms, spec.df);
+    tk::show_status(host, status_correlations);
+    r.genetic = genetic_correlations(g, r.group.genetic, c.inverse_ems, c.ms, spec.df);
+    r.phenotypic = phenotypic_correlations(r.individual.phenotypic, r.individual.phenotypic_coefficients, c.ms,
+                                           spec.df);
+    return r;
+}
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A write that failed (a full disk) must not pass for a completed run.
+void close_files(RunFiles& files, bool listing) {
+    files.data.close();
+    if (!listing && !files.summary.close())
+        throw RunError(status_file, std::string("Cannot write the summary file ") + summary_file_name + "!");
+    if (listing && !files.listing.close())
+        throw RunError(status_file, "Cannot write the listing file " + files.listing.name() + "!");
+}
+
+// The pipeline in its fixed order; an input error leaves it as a RunError.
+void run_pipeline(tk::Host& host, const tk::KirvControl& control, const LocalTime& now, RunFiles& files) {
+    const std::string prefix = tk::status_prefix(tk::registry_value(registry_name));
+    const bool listing = control.listing >= 1;
+    if (!listing) open_summary_file(files.summary);
+    const Clock::time_point start = Clock::now();
+    tk::set_up_status_line(host, prefix);
+
+    const ControlSettings given = take_control_settings(control);
+    open_input_files(files, given, listing);
+    tk::show_status(host, status_reading);
+    const Specification spec = read_specification(files.data, given);
+
+    tk::show_status(host, status_components);
+    Components comp = compute_components(spec);
+    write_opening(files, listing, given, spec, now);
+
+    const BendingStep bending = spec.bending > 0 ? run_bending_step(host, files, listing, spec, comp) : BendingStep{};
+    if (listing && !bending.heading_written) write_results_heading(files.listing);
+    clear_negative_variances(spec.ems, bending.status_word, comp.vc, comp.ms);
+
+    const Results results = estimate_parameters(host, spec, comp);
+    write_results(listing ? files.listing : files.summary, control.listing, results, spec.trait_names,
+                  spec.print_flags);
+    tk::show_text_without_prefix(host, elapsed_time_text(seconds_since(start)));
+    close_files(files, listing);
+}
+
+}  // namespace
+
+std::string elapsed_time_text(double seconds) {
+    const bool hours = seconds >= seconds_per_hour;
+    const float value = static_cast<float>(hours ? seconds / seconds_per_hour : seconds);
+    std::string number = tk::write_internal("(F10.2)", {value}, 10);
+    tk::left_adjust(number);
+    return "  The program has used " + std::string(tk::significant(number)) + (hours ? " hours." : " seconds.");
+}
+
+int run_main_routine(tk::Host& host, const tk::KirvControl& control, const LocalTime& now) {
+    // Declared outside the pipeline: on an error the listing keeps what it
+    // holds (nothing: every input error comes before the memo) and the
+    // unfinished summary file is discarded.
+    RunFiles files;
+    try {
+        run_pipeline(host, control, now, files);
+        return run_completed;
+    } catch (const RunError& error) {
+        tk::error_box(host, error.what());
+        tk::show_status(host, status_error);
+        return error.status;
+    }
+}
+
+int run_driver(const LocalTime& now) {
+    tk::Host host;  // no window before the main routine takes it
+    try {
+        const tk::KirvControl control = tk::read_kirv_control();
+        if (control.status == tk::ControlStatus::absent) return 0;
+        if (control.status == tk::ControlStatus::bad) {
+            tk::error_box(host, std::string("The control file ") + tk::kirv_control_file + " cannot be read: " +
+                                    control.problem + "!");
+            return 0;
+        }
+        if (!tk::file_exists(control_file_name(control.records[0]))) {
+            tk::error_box(host, "Cannot find the data file for KIRV module!");
+            return 0;
+        }
+        host = tk::detect_host(control.window);
+        const int status = run_main_routine(host, control, now);
+        tk::release_status_line(host);
+        if (status != run_completed) tk::error_box(host, "Error in running KIRV module!");
+        return 0;
+    } catch (const std::bad_alloc&) {
+        tk::error_box(host, tk::out_of_memory_text);
+        return tk::exit_status_abort;
+    } catch (const std::exception& error) {
+        // A fault of the program itself: reported, never a crash.
+        tk::error_box(host, std::string("Internal error: ") + error.what());
+        return tk::exit_status_abort;
+    }
+}
+
+}  // namespace kirv

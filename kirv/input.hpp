@@ -1,0 +1,153 @@
+// The input of kirv: the settings taken over from the control file, and the
+// input specification read from the data file (settings, degrees of freedom,
+// trait names, the EMS matrix and one SS matrix per effect).
+//
+// Effects and traits are 0-based here; the IDs of the control and data files
+// count from 1 and are converted where they are read. The reference effect is
+// bending's identity_reference (-1) for the identity (ID 0).
+#pragma once
+
+#include "common/control.hpp"
+#include "common/files.hpp"
+#include "common/matrix.hpp"
+#include "kirv/components.hpp"
+
+#include <array>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kirv {
+
+// ------------------------------------------------------------ run statuses
+
+// The run status that the main routine returns to the driver: 0 for a
+// completed run, a negative code for each kind of input error.
+inline constexpr int run_completed = 0;
+inline constexpr int status_too_few_effects = -2;        // DF list with fewer than 2 items
+inline constexpr int status_no_df = -3;                  // no DF line
+inline constexpr int status_no_traits = -4;              // no line with "{"
+inline constexpr int status_bad_traits = -5;             // "{" without "}"
+inline constexpr int status_no_ems = -6;                 // no EMS block
+inline constexpr int status_no_ss = -7;                  // no SS block
+inline constexpr int status_singular_ems = -8;           // the EMS matrix is singular
+inline constexpr int status_genetic_group = -9;          // genetic group ID absent or out of range
+inline constexpr int status_bad_df = -10;                // a degree of freedom of 0 or below
+inline constexpr int status_bad_relative = -11;          // a relative coefficient of 0
+inline constexpr int status_matrix_ends_early = -12;     // a matrix block ends before its last row
+inline constexpr int status_matrix_item = -13;           // a matrix item that is not a number
+inline constexpr int status_bad_switches = -14;          // control record 3 not twelve integers
+inline constexpr int status_too_many_traits = -15;       // more than max_traits traits
+inline constexpr int status_bad_number = -16;            // a keyword value that is not a number
+inline constexpr int status_file = -17;                  // a file that cannot be opened or written
+
+// The one error type of the run: the main routine turns it into the message
+// box, the status text and the run status.
+struct RunError : std::runtime_error {
+    int status;
+    RunError(int run_status, const std::string& message) : std::runtime_error(message), status(run_status) {}
+};
+
+// ------------------------------------------------------------ settings
+
+inline constexpr int print_flag_count = 11;
+inline constexpr int max_effects = 500;     // items counted on the DF line
+inline constexpr int max_traits = 1000;     // the repeat count of the listing templates
+inline constexpr std::size_t data_record_length = 1000;
+inline constexpr std::size_t file_name_length = 80;
+inline constexpr std::size_t trait_name_length = 16;
+inline constexpr double default_relative = 0.25;
+inline constexpr const char* default_listing_name = "kirv.lst";
+inline constexpr const char* summary_file_name = "tanv~tm4.$$$";
+
+// Flag k (0-based) selects result block k: 0 bending results, 1 to 4 the
+// covariance matrices, 5 and 6 heritabilities, 7 to 10 correlations.
+using PrintFlags = std::array<int, print_flag_count>;
+inline constexpr PrintFlags all_print_flags = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+
+struct Switches {
+    int bending = 0;
+    PrintFlags print_flags = all_print_flags;
+};
+
+// What the control file gave; an empty optional is a setting not given there.
+struct ControlSettings {
+    std::string data_file;     // first 80 characters of record 1, trimmed
+    std::string listing_file;  // record 2 likewise; "kirv.lst" when empty and a listing is written
+    std::optional<Switches> switches;  // record 3: bending switch and eleven print flags
+    std::optional<double> relative;
+    std::optional<int> genetic_group_id;  // 1-based, truncated toward zero
+    std::optional<int> reference_id;      // 1-based, truncated toward zero
+    std::optional<double> minimum_eigenvalue;
+};
+
+// A file name of a control record: its first 80 characters, trimmed.
+std::string control_file_name(std::string_view record);
+
+// Takes over the seven control records. Throws RunError (status_bad_switches)
+// when record 3 is given but does not hold twelve integers.
+ControlSettings take_control_settings(const tk::KirvControl& control);
+
+// The longest prefix of text, after leading blanks, that reads as a decimal
+// number (sign, digits, point and fraction, exponent); 0 without one.
+double numeric_prefix(std::string_view text);
+
+// A real truncated toward zero into the 32-bit range (beyond it: the bound).
+int truncate_to_int(double x);
+
+// ------------------------------------------------------------ specification
+
+struct Specification {
+    double relative = default_relative;
+    int bending = 0;
+    double minimum_eigenvalue = 0.0;
+    std::vector<double> df;                // neff degrees of freedom
+    std::vector<std::string> trait_names;  // ntrait names of 16 characters
+    int genetic_group = 0;                 // 0-based effect
+    int reference = -1;                    // 0-based effect, -1 (ID 0) for the identity
+    PrintFlags print_flags = all_print_flags;
+    tk::Matrix ems;     // neff x neff
+    EffectMatrices ss;  // neff matrices of ntrait x ntrait
+};
+
+// Reads the whole specification in its fixed order, skipping the settings
+// that the control file gave. Throws RunError on the first input error.
+Specification read_specification(tk::TextReader& data, const ControlSettings& given);
+
+// ------------------------------------------------------------ the reads
+
+// The first of the first 100 non-blank records whose first two or three
+// non-blank characters are the keyword in either case: its text after the
+// first "=". The file is rewound afterwards.
+std::optional<std::string> find_keyword(tk::TextReader& data, std::string_view keyword);
+
+// The first of the first 100 non-blank records holding "{": its text from
+// that "{" on. The file is rewound afterwards.
+std::optional<std::string> find_brace_line(tk::TextReader& data);
+
+// The names between braces, each cut or padded to 16 characters. Throws
+// RunError (status_bad_traits) for a "{" without a later "}", and
+// (status_too_many_traits) beyond max_traits names.
+std::vector<std::string> parse_trait_names(std::string line);
+
+// The print flags of the value text of a "PRI" line: all 0, then 1 for each
+// known item (BE, VCGG, VCPG, VCGI, VCPI, H2G, H2I, RG, SRG, RP, SRP).
+PrintFlags parse_print_flags(std::string value);
+
+enum class MatrixLayout { full, upper, lower };
+
+// Layout named on a matrix keyword line: "LOW" anywhere, else "UP", else full.
+MatrixLayout matrix_layout(std::string_view keyword_line);
+
+// Finds the first record of the file that starts (left-adjusted, in
+// capitals) with the keyword and reads the `count` matrices of order n that
+// follow. A mirrored (SS) block places row r, column c at (c, r) and makes each
+// triangular row symmetric; an EMS block places it at (r, c). nullopt when the
+// keyword is not in the file; RunError when the block ends early or an item is
+// not a number.
+std::optional<std::vector<tk::Matrix>> read_matrix_block(tk::TextReader& data, std::string_view keyword, int n,
+                                                         int count, bool mirrored);
+
+}  // namespace kirv
