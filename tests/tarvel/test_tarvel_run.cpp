@@ -86,6 +86,18 @@ TEST(TarvelRun, ListingNameFromTheControlFile) {
     EXPECT_EQ(run.files(), (Names{"data.txt", "mine.out", "tanv~tm1.$$$"}));
 }
 
+TEST(TarvelRun, ListingThatIsTheDataFileIsRefused) {
+    TarvelRun run;
+    run.write("data.txt", two_trait_data);
+    ControlFile control;
+    control.listing_file = "./data.txt";
+    const RunResult r = run.run(control);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.boxes(), (Names{"The listing file './data.txt' is the data file; give the listing another name.",
+                                "Error in running TARVEL module!"}));
+    EXPECT_EQ(run.read("data.txt"), two_trait_data);
+}
+
 TEST(TarvelRun, WithoutAListing) {
     TarvelRun run;
     run.write("data.txt", two_trait_data);
