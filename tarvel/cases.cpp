@@ -12,6 +12,7 @@ namespace tarvel {
 namespace {
 
 constexpr int counter_step = 100;                       // accepted cases between two status counters
+constexpr std::size_t scratch_block_bytes = std::size_t{1} << 16;
 constexpr std::size_t longest_free_form_value = std::size_t{1} << 16;  // as the general reader
 
 enum class CaseFate { accepted, skipped };
@@ -35,6 +36,39 @@ bool read_plain_number(const char* first, const char* last, float& value) {
     if (result.ec != std::errc() || result.ptr != last) return false;
     value = converted;
     return true;
+}
+
+// [+][-]digits[.digits] with at most 7 digits, the usual form of codes and
+// measurements. The digits m < 2^24 and 10^k (k <= 7) are exact 4-byte reals,
+// so one division gives the correctly rounded value, as std::from_chars does.
+bool read_short_decimal(const char* first, const char* last, float& value) {
+    static constexpr float powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+    const char* p = first;
+    if (p < last && *p == '+') ++p;
+    const bool negative = p < last && *p == '-';
+    if (negative) ++p;
+    std::uint32_t digits = 0;
+    int count = 0, decimals = 0;
+    bool point = false;
+    for (; p < last; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            if (++count > 7) return false;
+            digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+            decimals += point ? 1 : 0;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0) return false;
+    const float magnitude = static_cast<float>(digits) / powers_of_ten[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+bool read_free_form_number(const char* first, const char* last, float& value) {
+    return read_short_decimal(first, last, value) || read_plain_number(first, last, value);
 }
 
 // The unread rest of the current line (without its LF) in the reader's buffer.
@@ -72,7 +106,7 @@ bool read_case_on_one_line(tk::TextReader& data, std::span<float> values) {
         while (p < end && is_free_form_blank(*p)) ++p;
         const char* const word = p;
         while (p < end && !ends_free_form_value(*p)) ++p;
-        if (p == word || !read_plain_number(word, p, values[k])) return false;
+        if (p == word || !read_free_form_number(word, p, values[k])) return false;
         if (k + 1 == values.size()) break;
         while (p < end && is_free_form_blank(*p)) ++p;
         if (p < end && *p == ',') ++p;
@@ -121,8 +155,35 @@ CaseFate examine_case(std::span<const float> values, const CaseReading& reading,
     return CaseFate::accepted;
 }
 
+// Levels, then trait values, into the record's bytes.
+void encode_scratch_record(ScratchRecord& record) {
+    const std::size_t level_bytes = record.levels.size() * sizeof(std::int16_t);
+    std::memcpy(record.bytes.data(), record.levels.data(), level_bytes);
+    std::memcpy(record.bytes.data() + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
+}
+
+void write_scratch_bytes(tk::ScratchFile& scratch, std::span<const unsigned char> bytes) {
+    if (!scratch.write(bytes.data(), bytes.size()))
+        throw RunError("Cannot write the case scratch file (is the disk full?).");
+}
+
+// Accepted records are collected and written in blocks of about 64 KB.
+void add_to_block(tk::ScratchFile& scratch, std::vector<unsigned char>& block, ScratchRecord& record) {
+    encode_scratch_record(record);
+    block.insert(block.end(), record.bytes.begin(), record.bytes.end());
+    if (block.size() < scratch_block_bytes) return;
+    write_scratch_bytes(scratch, block);
+    block.clear();
+}
+
 void show_case_counter(tk::Host& host, int accepted) {
     tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", accepted}, 14));
+}
+
+// An unreadable case is dropped; the first one is remembered for the message
+// of a run in which no case is accepted.
+void note_unreadable(CaseSummary& summary, int case_number, const std::string& problem) {
+    if (summary.unreadable++ == 0) summary.first_unreadable = "case " + std::to_string(case_number) + ": " + problem;
 }
 
 std::vector<tk::Target> targets_of(std::vector<float>& values) {
@@ -165,6 +226,8 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
     const std::vector<tk::Target> targets = targets_of(values);
     const tk::Format* format = reading.case_format ? &tk::cached_format(*reading.case_format) : nullptr;
     ScratchRecord record = make_scratch_record(reading.factor_count, reading.trait_count);
+    std::vector<unsigned char> block;
+    block.reserve(scratch_block_bytes + record.bytes.size());
     int case_number = 0;
     const bool has_cases = skip_to_first_case(data);
     while (has_cases && !data.at_end()) {
@@ -173,16 +236,17 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
         if (read.status == tk::ReadStatus::end_of_file) break;
         ++case_number;
         if (read.status == tk::ReadStatus::error) {
-            if (summary.unreadable++ == 0) summary.first_unreadable = "case " + std::to_string(case_number) + ": " + read.message;
+            note_unreadable(summary, case_number, read.message);
             continue;
         }
         if (examine_case(values, reading, case_number, record, summary.largest_levels) == CaseFate::skipped) {
             ++summary.skipped;
             continue;
         }
-        write_scratch_record(scratch, record);
+        add_to_block(scratch, block, record);
         if (++summary.accepted % counter_step == 0) show_case_counter(host, summary.accepted);
     }
+    write_scratch_bytes(scratch, block);
     data.rewind();
     return summary;
 }
@@ -209,11 +273,8 @@ ScratchRecord make_scratch_record(int factor_count, int trait_count) {
 }
 
 void write_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
-    const std::size_t level_bytes = record.levels.size() * sizeof(std::int16_t);
-    std::memcpy(record.bytes.data(), record.levels.data(), level_bytes);
-    std::memcpy(record.bytes.data() + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
-    if (!scratch.write(record.bytes.data(), record.bytes.size()))
-        throw RunError("Cannot write the case scratch file (is the disk full?).");
+    encode_scratch_record(record);
+    write_scratch_bytes(scratch, record.bytes);
 }
 
 bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
