@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--seed") == 0) settings.seed = static_cast<unsigned long>(value);
         else if (std::strcmp(argv[i], "--fixed") == 0) settings.fixed_columns = value != 0;
         else {
-            std::fprintf(stderr, "usage: gen_cases [--cases N] [--herds H] [--sires S] [--dams D] [--seed X] [--fixed 1]\n");
+            std::fprintf(stderr,
+                         "usage: gen_cases [--cases N] [--herds H] [--sires S] [--dams D] [--seed X] [--fixed 1]\n");
             return 2;
         }
     }

@@ -52,7 +52,12 @@ inline void append_integer(std::string& line, int value) {
 }
 
 // One case in the columns of fixed_columns_format.
-inline void fixed_columns_case(std::string& line, const int (&factors)[4], const double (&traits)[3], const bool (&missing)[3]) {
+using Factors = int[4];
+using Traits = double[3];
+using Missing = bool[3];
+
+inline void fixed_columns_case(std::string& line, const Factors& factors, const Traits& traits,
+                               const Missing& missing) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%4d%4d%3d%2d", factors[0], factors[1], factors[2], factors[3]);
     line = buffer;
@@ -63,7 +68,7 @@ inline void fixed_columns_case(std::string& line, const int (&factors)[4], const
     line += '\n';
 }
 
-inline void free_form_case(std::string& line, const int (&factors)[4], const double (&traits)[3], const bool (&missing)[3]) {
+inline void free_form_case(std::string& line, const Factors& factors, const Traits& traits, const Missing& missing) {
     line.clear();
     for (int i = 0; i < 4; ++i) {
         if (i > 0) line += ' ';
@@ -94,7 +99,8 @@ inline void generate_cases(std::FILE* out, const GeneratorSettings& settings) {
         const double effect = 0.01 * herd + 0.002 * sire + 0.05 * dam + (sex == 1 ? 2.0 : 0.0);
         const int factors[4] = {herd, sire, dam, sex};
         const double traits[3] = {250.0 + 10.0 * effect + 20.0 * random.normal(),
-                                  120.0 + 2.0 * effect + 5.0 * random.normal(), 3.5 + 0.1 * effect + 0.4 * random.normal()};
+                                  120.0 + 2.0 * effect + 5.0 * random.normal(),
+                                  3.5 + 0.1 * effect + 0.4 * random.normal()};
         bool missing[3];
         for (bool& m : missing) m = random.uniform() < 0.01;
         if (settings.fixed_columns) fixed_columns_case(line, factors, traits, missing);

@@ -71,7 +71,8 @@ void open_run_files(const RunParameters& run, RunFiles& files) {
     if (run.listing_switch >= 1) {
         // Creating the listing would empty the data file before it is read.
         if (same_file(run.listing_file, run.data_file))
-            throw RunError("The listing file '" + run.listing_file + "' is the data file; give the listing another name.");
+            throw RunError("The listing file '" + run.listing_file +
+                           "' is the data file; give the listing another name.");
         if (!files.listing.open(run.listing_file))
             throw RunError("Cannot create the listing file '" + run.listing_file + "'.");
     } else if (!files.no_listing.open(no_listing_file_name, /*atomic=*/true)) {
@@ -190,7 +191,8 @@ std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n
 
 // Open files stay open until the routine returns: the files for the host are
 // then discarded, so a failed run never leaves one under its real name.
-int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays, std::optional<double> fixed_elapsed_seconds) {
+int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
+                 std::optional<double> fixed_elapsed_seconds) {
     const RunClock clock = start_run_clock(fixed_elapsed_seconds);
     RunFiles files;
     try {

@@ -80,7 +80,8 @@ std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n
 // The main routine: 0 for a completed run, -2 after a specification error
 // (its box and status text shown). Raises RunAbort for a capacity error;
 // std::bad_alloc passes through.
-int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays, std::optional<double> fixed_elapsed_seconds);
+int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
+                 std::optional<double> fixed_elapsed_seconds);
 
 // The entry operation: returns the exit status (0, or 255 after "Out of
 // memory!" or a capacity error). Reads and deletes "tanv~tm0.$$$" in the

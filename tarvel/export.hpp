@@ -37,8 +37,8 @@ void write_export_degrees_of_freedom(tk::TextWriter& out, std::span<const int> d
 // at k + sources * (i + t * j). Sources are the n effects, then the residual.
 void write_export_sums_of_squares(tk::TextWriter& out, std::span<const float> table, int sources, int t);
 inline std::size_t trait_matrix_index(int source, int i, int j, int sources, int t) {
-    return static_cast<std::size_t>(source) +
-           static_cast<std::size_t>(sources) * (static_cast<std::size_t>(i) + static_cast<std::size_t>(t) * static_cast<std::size_t>(j));
+    const auto z = [](int v) { return static_cast<std::size_t>(v); };
+    return z(source) + z(sources) * (z(i) + z(t) * z(j));
 }
 
 }  // namespace tarvel

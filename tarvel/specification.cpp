@@ -1,7 +1,6 @@
 #include "tarvel/specification.hpp"
 
 #include <algorithm>
-#include <cctype>
 
 #include "common/format.hpp"
 #include "common/tokenizer.hpp"
@@ -11,6 +10,7 @@ namespace tarvel {
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 std::vector<std::string_view> split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -126,16 +126,16 @@ std::string read_integer_fields_as_reals(std::string_view segment) {
     for (std::size_t i = 0; i < segment.size(); ++i) {
         const char c = segment[i];
         if (c == '\'') quoted = !quoted;
-        const bool integer_field = !quoted && c == 'I' && i + 1 < segment.size() && std::isdigit(static_cast<unsigned char>(segment[i + 1]));
+        const bool integer_field = !quoted && c == 'I' && i + 1 < segment.size() && is_digit(segment[i + 1]);
         if (!integer_field) {
             out.push_back(c);
             continue;
         }
         out.push_back('F');
-        while (i + 1 < segment.size() && std::isdigit(static_cast<unsigned char>(segment[i + 1]))) out.push_back(segment[++i]);
+        while (i + 1 < segment.size() && is_digit(segment[i + 1])) out.push_back(segment[++i]);
         if (i + 1 < segment.size() && segment[i + 1] == '.') {  // the minimum digits of Iw.m mean nothing on input
             ++i;
-            while (i + 1 < segment.size() && std::isdigit(static_cast<unsigned char>(segment[i + 1]))) ++i;
+            while (i + 1 < segment.size() && is_digit(segment[i + 1])) ++i;
         }
         out += ".0";
     }

@@ -35,10 +35,12 @@ TEST(Driver, HostCapacities) {
     };
     // 3 effects, 2 traits: DF 4, SS and VC 12, EMS 9.
     EXPECT_EQ(tarvel::host_capacity_problem(arrays(4, 12, 9, 12), 3, 2), std::nullopt);
-    EXPECT_EQ(tarvel::host_capacity_problem(arrays(4, 11, 9, 12), 3, 2), "* * The dimension of SS array is too small! * *");
+    EXPECT_EQ(tarvel::host_capacity_problem(arrays(4, 11, 9, 12), 3, 2),
+              "* * The dimension of SS array is too small! * *");
     // One effect, one trait: (1+1)(1+1)1/2 = 2.
     EXPECT_EQ(tarvel::host_capacity_problem(arrays(2, 2, 1, 2), 1, 1), std::nullopt);
-    EXPECT_EQ(tarvel::host_capacity_problem(arrays(2, 2, 1, 1), 1, 1), "* * The dimension of VC array is too small! * *");
+    EXPECT_EQ(tarvel::host_capacity_problem(arrays(2, 2, 1, 1), 1, 1),
+              "* * The dimension of VC array is too small! * *");
 }
 
 // A run with a listing and a fixed running time of 42.5 seconds: the note

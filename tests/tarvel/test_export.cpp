@@ -25,7 +25,8 @@ const std::string blanks16(16, ' ');
 const std::string one = "  1.0000000    ";  // 1.0 in G15.8
 
 TEST(Export, Header) {
-    const Records r = written([](tk::TextWriter& out) { tarvel::write_export_header(out, "{Body wt} and {HEIGHT}   "); });
+    const Records r =
+        written([](tk::TextWriter& out) { tarvel::write_export_header(out, "{Body wt} and {HEIGHT}   "); });
     EXPECT_EQ(r, (Records{"//RELATIVE_ID        = 0.25", "//GENOTYPIC_GROUP_ID = 2", "//BENDING_ID         = 0",
                           "//REFERENCE_ID       = 0", "//MINIMUM_EIGEN      = 0.00", " ", "{Body wt} and {HEIGHT}",
                           " "}));
@@ -64,7 +65,8 @@ TEST(Export, TwoEffectsOneTrait) {
 }
 
 TEST(Export, OneEffect) {
-    const Records r = written([](tk::TextWriter& out) { tarvel::write_export_ems_block(out, std::vector<double>{5.0}, 1); });
+    const Records r =
+        written([](tk::TextWriter& out) { tarvel::write_export_ems_block(out, std::vector<double>{5.0}, 1); });
     EXPECT_EQ(r, (Records{"EMS / UP", "  5.0000000     " + one, blanks16 + "  1.0000000", " "}));
 }
 
@@ -76,8 +78,10 @@ TEST(Export, ThreeTraits) {
     for (int k = 0; k < sources; ++k)
         for (int i = 0; i < t; ++i)
             for (int j = 0; j < t; ++j)
-                table[tarvel::trait_matrix_index(k, i, j, sources, t)] = static_cast<float>(100 * (k + 1) + 10 * (i + 1) + (j + 1));
-    const Records r = written([&](tk::TextWriter& out) { tarvel::write_export_sums_of_squares(out, table, sources, t); });
+                table[tarvel::trait_matrix_index(k, i, j, sources, t)] =
+                    static_cast<float>(100 * (k + 1) + 10 * (i + 1) + (j + 1));
+    const Records r =
+        written([&](tk::TextWriter& out) { tarvel::write_export_sums_of_squares(out, table, sources, t); });
     ASSERT_EQ(r.size(), 1u + sources * t + 1u);
     EXPECT_EQ(r[0], "SS / LOW");
     EXPECT_EQ(r[1], "  111.00000    ");
