@@ -4,3 +4,11 @@
 add_executable(bench_reduction bench_reduction.cpp)
 target_link_libraries(bench_reduction PRIVATE tarvel_stages)
 tk_target_options(bench_reduction)
+add_executable(gen_cases gen_cases.cpp)
+tk_target_options(gen_cases)
+
+if(benchmark_FOUND)
+  add_executable(bench_read_cases bench_read_cases.cpp)
+  target_link_libraries(bench_read_cases PRIVATE tarvel_stages benchmark::benchmark benchmark::benchmark_main)
+  tk_target_options(bench_read_cases)
+endif()

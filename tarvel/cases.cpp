@@ -1,0 +1,288 @@
+#include "tarvel/cases.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "common/freeform.hpp"
+#include "tarvel/run_error.hpp"
+#include "tarvel/specification.hpp"
+
+namespace tarvel {
+namespace {
+
+constexpr int counter_step = 100;                       // accepted cases between two status counters
+constexpr std::size_t scratch_block_bytes = std::size_t{1} << 16;
+constexpr std::size_t longest_free_form_value = std::size_t{1} << 16;  // as the general reader
+
+enum class CaseFate { accepted, skipped };
+
+bool is_free_form_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool ends_free_form_value(char c) { return is_free_form_blank(c) || c == ',' || c == '/'; }
+
+bool is_plain_number_character(char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
+}
+
+// A value the general reader would convert on its first attempt; anything else
+// (a D exponent, "1.5+2", a repeat, a quote) is left to it.
+bool read_plain_number(const char* first, const char* last, float& value) {
+    if (first < last && *first == '+') ++first;
+    if (first == last || static_cast<std::size_t>(last - first) > longest_free_form_value) return false;
+    for (const char* p = first; p < last; ++p)
+        if (!is_plain_number_character(*p)) return false;
+    float converted = 0.0f;
+    const auto result = std::from_chars(first, last, converted);
+    if (result.ec != std::errc() || result.ptr != last) return false;
+    value = converted;
+    return true;
+}
+
+// [+][-]digits[.digits] with at most 7 digits, the usual form of codes and
+// measurements. The digits m < 2^24 and 10^k (k <= 7) are exact 4-byte reals,
+// so one division gives the correctly rounded value, as std::from_chars does.
+bool read_short_decimal(const char* first, const char* last, float& value) {
+    static constexpr float powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+    const char* p = first;
+    if (p < last && *p == '+') ++p;
+    const bool negative = p < last && *p == '-';
+    if (negative) ++p;
+    std::uint32_t digits = 0;
+    int count = 0, decimals = 0;
+    bool point = false;
+    for (; p < last; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            if (++count > 7) return false;
+            digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+            decimals += point ? 1 : 0;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0) return false;
+    const float magnitude = static_cast<float>(digits) / powers_of_ten[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+bool read_free_form_number(const char* first, const char* last, float& value) {
+    return read_short_decimal(first, last, value) || read_plain_number(first, last, value);
+}
+
+// The unread rest of the current line (without its LF) in the reader's buffer.
+bool current_line(tk::TextReader& data, const char*& line, std::size_t& length, bool& has_line_end) {
+    for (;;) {
+        const char* first = data.data();
+        const std::size_t available = data.available();
+        const void* newline = std::memchr(first, '\n', available);
+        if (newline) {
+            line = first;
+            length = static_cast<std::size_t>(static_cast<const char*>(newline) - first);
+            has_line_end = true;
+            return true;
+        }
+        if (!data.refill()) {
+            line = data.data();
+            length = data.available();
+            has_line_end = false;
+            return length > 0;
+        }
+    }
+}
+
+// The common case: all values of the case on the current line, separated by
+// blanks or single commas, each a plain number. Values are stored as they are
+// read; on false the general reader reads the case again from the same place.
+bool read_case_on_one_line(tk::TextReader& data, std::span<float> values) {
+    const char* line = nullptr;
+    std::size_t length = 0;
+    bool has_line_end = false;
+    if (!current_line(data, line, length, has_line_end)) return false;
+    const char* p = line;
+    const char* const end = line + length;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        while (p < end && is_free_form_blank(*p)) ++p;
+        const char* const word = p;
+        while (p < end && !ends_free_form_value(*p)) ++p;
+        if (p == word || !read_free_form_number(word, p, values[k])) return false;
+        if (k + 1 == values.size()) break;
+        while (p < end && is_free_form_blank(*p)) ++p;
+        if (p < end && *p == ',') ++p;
+    }
+    data.advance(length + (has_line_end ? 1 : 0));  // the rest of the line is skipped
+    return true;
+}
+
+bool has_missing_value(std::span<const float> traits, std::span<const float> missing_codes) {
+    for (float value : traits)
+        for (float code : missing_codes)
+            if (value == code) return true;
+    return false;
+}
+
+[[noreturn]] void level_too_large(int factor, float code, int case_number) {
+    char digits[32];
+    const std::string code_text(digits, std::to_chars(digits, digits + sizeof digits, code).ptr);
+    throw RunError("Factor level too large! Factor " + std::string(1, static_cast<char>('A' + factor)) +
+                   " of case " + std::to_string(case_number) + " has the code " + code_text +
+                   "; levels go from 1 to 32767.");
+}
+
+// Levels are the codes truncated toward zero. A level of 0 or less skips the
+// case; the factors before it have already raised their largest levels.
+CaseFate take_levels(std::span<const float> codes, int case_number, ScratchRecord& record,
+                     std::vector<int>& largest_levels) {
+    for (std::size_t k = 0; k < codes.size(); ++k) {
+        const float level = std::trunc(codes[k]);
+        if (level <= 0.0f) return CaseFate::skipped;
+        if (level > static_cast<float>(highest_level)) level_too_large(static_cast<int>(k), codes[k], case_number);
+        record.levels[k] = static_cast<std::int16_t>(level);
+        largest_levels[k] = std::max(largest_levels[k], static_cast<int>(level));
+    }
+    return CaseFate::accepted;
+}
+
+CaseFate examine_case(std::span<const float> values, const CaseReading& reading, int case_number,
+                      ScratchRecord& record, std::vector<int>& largest_levels) {
+    const std::size_t f = static_cast<std::size_t>(reading.factor_count);
+    const std::span<const float> traits = values.subspan(f);
+    if (has_missing_value(traits, reading.missing_codes)) return CaseFate::skipped;
+    if (take_levels(values.first(f), case_number, record, largest_levels) == CaseFate::skipped)
+        return CaseFate::skipped;
+    std::copy(traits.begin(), traits.end(), record.traits.begin());
+    return CaseFate::accepted;
+}
+
+// Levels, then trait values, into the record's bytes.
+void encode_scratch_record(ScratchRecord& record) {
+    const std::size_t level_bytes = record.levels.size() * sizeof(std::int16_t);
+    std::memcpy(record.bytes.data(), record.levels.data(), level_bytes);
+    std::memcpy(record.bytes.data() + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
+}
+
+void write_scratch_bytes(tk::ScratchFile& scratch, std::span<const unsigned char> bytes) {
+    if (!scratch.write(bytes.data(), bytes.size()))
+        throw RunError("Cannot write the case scratch file (is the disk full?).");
+}
+
+// Accepted records are collected and written in blocks of about 64 KB.
+void add_to_block(tk::ScratchFile& scratch, std::vector<unsigned char>& block, ScratchRecord& record) {
+    encode_scratch_record(record);
+    block.insert(block.end(), record.bytes.begin(), record.bytes.end());
+    if (block.size() < scratch_block_bytes) return;
+    write_scratch_bytes(scratch, block);
+    block.clear();
+}
+
+void show_case_counter(tk::Host& host, int accepted) {
+    tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", accepted}, 14));
+}
+
+// An unreadable case is dropped; the first one is remembered for the message
+// of a run in which no case is accepted.
+void note_unreadable(CaseSummary& summary, int case_number, const std::string& problem) {
+    if (summary.unreadable++ == 0) summary.first_unreadable = "case " + std::to_string(case_number) + ": " + problem;
+}
+
+std::vector<tk::Target> targets_of(std::vector<float>& values) {
+    std::vector<tk::Target> targets;
+    targets.reserve(values.size());
+    for (float& value : values) targets.emplace_back(value);
+    return targets;
+}
+
+}  // namespace
+
+bool skip_to_first_case(tk::TextReader& data) {
+    std::string line;
+    long head_lines = 0;
+    bool found = false;
+    while (data.read_record(line, line_length)) {
+        const std::size_t first = line.find_first_not_of(" \t");
+        if (first != std::string::npos && line[first] >= '0' && line[first] <= '9') {
+            found = true;
+            break;
+        }
+        ++head_lines;
+    }
+    data.rewind();
+    if (found)
+        for (long i = 0; i < head_lines; ++i) data.skip_record();
+    return found;
+}
+
+tk::ReadResult read_free_form_case(tk::TextReader& data, std::span<float> values,
+                                   std::span<const tk::Target> targets) {
+    if (read_case_on_one_line(data, values)) return {};
+    return tk::read_list(data, targets);
+}
+
+CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const CaseReading& reading, tk::Host& host) {
+    CaseSummary summary;
+    summary.largest_levels.assign(static_cast<std::size_t>(reading.factor_count), 1);
+    std::vector<float> values(static_cast<std::size_t>(reading.factor_count + reading.trait_count), 0.0f);
+    const std::vector<tk::Target> targets = targets_of(values);
+    const tk::Format* format = reading.case_format ? &tk::cached_format(*reading.case_format) : nullptr;
+    ScratchRecord record = make_scratch_record(reading.factor_count, reading.trait_count);
+    std::vector<unsigned char> block;
+    block.reserve(scratch_block_bytes + record.bytes.size());
+    int case_number = 0;
+    const bool has_cases = skip_to_first_case(data);
+    while (has_cases && !data.at_end()) {
+        const tk::ReadResult read = format ? tk::read_formatted(data, *format, targets)
+                                           : read_free_form_case(data, values, targets);
+        if (read.status == tk::ReadStatus::end_of_file) break;
+        ++case_number;
+        if (read.status == tk::ReadStatus::error) {
+            note_unreadable(summary, case_number, read.message);
+            continue;
+        }
+        if (examine_case(values, reading, case_number, record, summary.largest_levels) == CaseFate::skipped) {
+            ++summary.skipped;
+            continue;
+        }
+        add_to_block(scratch, block, record);
+        if (++summary.accepted % counter_step == 0) show_case_counter(host, summary.accepted);
+    }
+    write_scratch_bytes(scratch, block);
+    data.rewind();
+    return summary;
+}
+
+void require_accepted_cases(const CaseSummary& summary, std::string_view data_file) {
+    if (summary.accepted > 0) return;
+    std::string message = "No case accepted! The data file '" + std::string(data_file) + "' ";
+    if (summary.skipped == 0 && summary.unreadable == 0) {
+        message += "holds no case (no line after the head begins with a digit).";
+        throw RunError(message);
+    }
+    message += "holds " + std::to_string(summary.skipped) + " case(s) with a missing trait value or a level below 1";
+    message += " and " + std::to_string(summary.unreadable) + " case(s) that could not be read";
+    if (summary.unreadable > 0) message += " (" + summary.first_unreadable + ")";
+    throw RunError(message + ".");
+}
+
+ScratchRecord make_scratch_record(int factor_count, int trait_count) {
+    ScratchRecord record;
+    record.levels.assign(static_cast<std::size_t>(factor_count), 0);
+    record.traits.assign(static_cast<std::size_t>(trait_count), 0.0f);
+    record.bytes.resize(record.levels.size() * sizeof(std::int16_t) + record.traits.size() * sizeof(float));
+    return record;
+}
+
+void write_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
+    encode_scratch_record(record);
+    write_scratch_bytes(scratch, record.bytes);
+}
+
+bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
+    if (!scratch.read(record.bytes.data(), record.bytes.size())) return false;
+    const std::size_t level_bytes = record.levels.size() * sizeof(std::int16_t);
+    std::memcpy(record.levels.data(), record.bytes.data(), level_bytes);
+    std::memcpy(record.traits.data(), record.bytes.data() + level_bytes, record.traits.size() * sizeof(float));
+    return true;
+}
+
+}  // namespace tarvel

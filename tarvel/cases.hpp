@@ -1,0 +1,73 @@
+// Reading the cases of the data file into the case scratch file, and reading
+// the scratch file back.
+//
+// A case is f factor codes and t trait values, all read as 4-byte reals. Each
+// accepted case becomes one scratch record of 2f + 4t bytes: the f levels as
+// 16-bit signed integers, then the t trait values as 4-byte reals, in the
+// machine's byte order and without framing. Factors and traits are 0-based.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/files.hpp"
+#include "common/format.hpp"
+#include "common/host.hpp"
+
+namespace tarvel {
+
+inline constexpr int highest_level = 32767;  // levels are 16-bit signed integers from 1 on
+
+// How the cases are read.
+struct CaseReading {
+    int factor_count = 0;                    // f
+    int trait_count = 0;                     // t
+    std::optional<std::string> case_format;  // the prepared data format; absent: free-form
+    std::vector<float> missing_codes;
+};
+
+struct CaseSummary {
+    int accepted = 0;
+    int skipped = 0;                  // a missing trait value, or a level of 0 or less
+    std::vector<int> largest_levels;  // per factor, from 1 on
+    int unreadable = 0;               // cases dropped because they did not read (counted nowhere else)
+    std::string first_unreadable;     // what went wrong with the first of them
+};
+
+// Reads every case after the head of the data file, writes the accepted ones
+// to the scratch file and paints "Case: " and the count every 100 accepted
+// cases. Leaves the data file rewound. Raises RunError for a factor code above
+// 32767.
+CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const CaseReading& reading, tk::Host& host);
+
+// Raises RunError, naming the data file and what became of its cases, when no
+// case was accepted.
+void require_accepted_cases(const CaseSummary& summary, std::string_view data_file);
+
+// Positions the data file at its first case: the first line whose first
+// non-blank character is a digit. False (and rewound) when there is none.
+bool skip_to_first_case(tk::TextReader& data);
+
+// One free-form case: the same result, position and values as
+// tk::read_list(data, targets), where targets[i] refers to values[i]; a case
+// on one line of plain numbers is read without the general reader.
+tk::ReadResult read_free_form_case(tk::TextReader& data, std::span<float> values,
+                                   std::span<const tk::Target> targets);
+
+// One case as it stands in the scratch file.
+struct ScratchRecord {
+    std::vector<std::int16_t> levels;  // f
+    std::vector<float> traits;         // t
+    std::vector<unsigned char> bytes;  // the record as stored, 2f + 4t bytes
+};
+
+ScratchRecord make_scratch_record(int factor_count, int trait_count);
+void write_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record);
+// Reads the next record into `record` (sized by make_scratch_record); false at
+// the end of the file.
+bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record);
+
+}  // namespace tarvel

@@ -1,0 +1,91 @@
+// The spine of tarvel: the entry operation (control file, host result arrays,
+// data-file check, results file for the host) and the main routine, which
+// calls the stages of a run in their fixed order.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/control.hpp"
+#include "common/files.hpp"
+#include "common/host.hpp"
+#include "tarvel/specification.hpp"
+
+namespace tarvel {
+
+inline constexpr const char* results_file_name = "tanv~tm1.$$$";     // the four host arrays
+inline constexpr const char* no_listing_file_name = "tanv~tm2.$$$";  // test records without a listing
+inline constexpr const char* default_listing_name = "tarvel.lst";
+inline constexpr int error_code_specification = -2;
+
+// Ends the process at once with exit status -1 after its message box (a host
+// capacity that is too small); not an input error of the run.
+struct RunAbort : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// What the entry operation hands to the main routine.
+struct RunParameters {
+    std::int32_t listing_switch = 0;  // L: 1 or more writes a listing
+    std::string data_file;
+    std::string listing_file;
+    ControlItems items;
+};
+
+// The result arrays that go back to the host, sized by its capacities:
+// degrees of freedom, sums of squares and cross products, expected-mean-square
+// coefficients, variance components.
+struct HostArrays {
+    std::vector<double> df;
+    std::vector<double> ss;
+    std::vector<double> ems;
+    std::vector<double> vc;
+};
+
+// Elapsed wall-clock time of a run; a fixed elapsed time stands in for the
+// measurement when a known running time is wanted.
+struct RunClock {
+    std::chrono::steady_clock::time_point start;
+    std::optional<double> fixed_elapsed_seconds;
+};
+RunClock start_run_clock(std::optional<double> fixed_elapsed_seconds);
+double elapsed_seconds(const RunClock& clock);
+
+// The closing texts: the listing's note and the status text.
+struct TimeTexts {
+    std::string note;    // "Note: The program has used 42.50 seconds of time."
+    std::string status;  // "  The program has used 42.50 seconds."
+};
+TimeTexts time_texts(double elapsed);
+
+// The files of one run (units 7, 5, 6 or 9, and 21). The files that the host
+// reads are written under a temporary name and renamed into place only at the
+// end of a completed run.
+struct RunFiles {
+    tk::ScratchFile scratch;
+    tk::TextReader data;
+    tk::TextWriter listing;     // when L >= 1
+    tk::TextWriter no_listing;  // "tanv~tm2.$$$" when L < 1
+    tk::TextWriter export_file; // "KIRV.IN_" when KIRV is set
+};
+
+// The capacity message for the first host array that is too small for n
+// effects and t traits; nothing when all fit.
+std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n, int t);
+
+// The main routine: 0 for a completed run, -2 after a specification error
+// (its box and status text shown). Raises RunAbort for a capacity error;
+// std::bad_alloc passes through.
+int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
+                 std::optional<double> fixed_elapsed_seconds);
+
+// The entry operation: returns the exit status (0, or 255 after "Out of
+// memory!" or a capacity error). Reads and deletes "tanv~tm0.$$$" in the
+// current directory.
+int run_tarvel(std::optional<double> fixed_elapsed_seconds = std::nullopt);
+
+}  // namespace tarvel

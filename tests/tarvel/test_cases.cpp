@@ -1,0 +1,218 @@
+// Reading cases into the scratch file: where the data start, levels, missing
+// values, skipped and unreadable cases, the status counter, the scratch
+// records, and the free-form fast path against the general free-form reader.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "common/freeform.hpp"
+#include "tarvel/cases.hpp"
+#include "tarvel/run_error.hpp"
+#include "tests/common/temp_dir.hpp"
+
+namespace {
+
+struct Case {
+    std::vector<std::int16_t> levels;
+    std::vector<float> traits;
+    bool operator==(const Case&) const = default;
+};
+
+struct Outcome {
+    tarvel::CaseSummary summary;
+    std::vector<Case> cases;  // the scratch file, read back
+    std::string counter;      // the status counter as last painted
+};
+
+Outcome read_cases_of(const std::string& text, tarvel::CaseReading reading) {
+    tk_test::TempDir dir;
+    tk::TextReader data;
+    data.open(dir.write("data.txt", text));
+    tk::ScratchFile scratch;
+    scratch.open();
+    tk::Host host;
+    tk::set_up_status_line(host, "");
+    if (reading.missing_codes.empty()) reading.missing_codes = {1.0e30f};
+    Outcome outcome;
+    outcome.summary = tarvel::read_cases(data, scratch, reading, host);
+    scratch.rewind();
+    tarvel::ScratchRecord record = tarvel::make_scratch_record(reading.factor_count, reading.trait_count);
+    while (tarvel::read_scratch_record(scratch, record)) outcome.cases.push_back({record.levels, record.traits});
+    outcome.counter = host.line.substr(static_cast<std::size_t>(host.geometry.x14), 14);
+    return outcome;
+}
+
+std::string error_of(const std::string& text, const tarvel::CaseReading& reading) {
+    try {
+        read_cases_of(text, reading);
+    } catch (const tarvel::RunError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(Cases, FreeFormCases) {
+    const struct {
+        const char* name;
+        std::string text;
+        tarvel::CaseReading reading;
+        int accepted, skipped, unreadable;
+        std::vector<int> largest;
+        std::vector<Case> cases;
+    } table[] = {
+        {"head, levels, skips",
+         "MOD=A+B\n{Y}\n-3 1 2.5\n\n1 2 3.5\n2.7 1 4.5\n0.5 1 5\n5 0 6\n2 1 1e30\n3 abc 7\n2 3 8\n",
+         {2, 1, {}, {}}, 3, 3, 1, {5, 3},  // "5 0 6" is skipped after A has seen level 5
+         {{{1, 2}, {3.5f}}, {{2, 1}, {4.5f}}, {{2, 3}, {8.0f}}}},
+        {"own missing codes, exact comparison", "1 1 -9\n1 1 -99\n1 1 -9.5\n1 1 1e30\n",
+         {2, 1, {}, {-9.0f, -99.0f}}, 2, 2, 0, {1, 1}, {{{1, 1}, {-9.5f}}, {{1, 1}, {1.0e30f}}}},
+        {"a missing value in any trait", "1 7 -9\n1 -9 7\n", {1, 2, {}, {-9.0f}}, 0, 2, 0, {1}, {}},
+        {"a case over two lines, CR LF", "Title\r\n1 2\r\n3 4 5\r\n2 1 6 7 8 99\r\n", {2, 3, {}, {}}, 2, 0, 0, {2, 2},
+         {{{1, 2}, {3, 4, 5}}, {{2, 1}, {6, 7, 8}}}},
+        {"no line starts with a digit", "MOD=A\n-1 2\n.5 3\n", {1, 1, {}, {}}, 0, 0, 0, {1}, {}},
+        {"the highest level", "32767.9 1\n1 2\n", {1, 1, {}, {}}, 2, 0, 0, {32767}, {{{32767}, {1}}, {{1}, {2}}}},
+        {"unused factor letters are read", "3 9 1 2.5\n", {3, 1, {}, {}}, 1, 0, 0, {3, 9, 1}, {{{3, 9, 1}, {2.5f}}}},
+        {"tab-indented case lines", "\t1\t2.5\n", {1, 1, {}, {}}, 1, 0, 0, {1}, {{{1}, {2.5f}}}},
+    };
+    for (const auto& c : table) {
+        const Outcome o = read_cases_of(c.text, c.reading);
+        EXPECT_EQ(o.summary.accepted, c.accepted) << c.name;
+        EXPECT_EQ(o.summary.skipped, c.skipped) << c.name;
+        EXPECT_EQ(o.summary.unreadable, c.unreadable) << c.name;
+        EXPECT_EQ(o.summary.largest_levels, c.largest) << c.name;
+        EXPECT_EQ(o.cases, c.cases) << c.name;
+    }
+}
+
+TEST(Cases, FormattedCases) {
+    const std::string text =
+        "FMT=(2I2,F5.1)\n"
+        " 1 2  3.5\n"
+        " 2.7  4.5\n"   // B reads ".7": level 0, skipped
+        " 3 1  xyz\n"   // unreadable
+        " 3 1    7\n";  // no decimal point in F5.1: 0.7
+    const Outcome o = read_cases_of(text, {2, 1, "(2F2.0,F5.1)", {}});
+    EXPECT_EQ(o.summary.accepted, 2);
+    EXPECT_EQ(o.summary.skipped, 1);
+    EXPECT_EQ(o.summary.unreadable, 1);
+    EXPECT_EQ(o.summary.first_unreadable.rfind("case 3: ", 0), 0u) << o.summary.first_unreadable;
+    EXPECT_EQ(o.cases, (std::vector<Case>{{{1, 2}, {3.5f}}, {{3, 1}, {0.7f}}}));
+    // A format that asks for more records than one line: each case on two lines.
+    const Outcome two = read_cases_of("1\n 2.5\n2\n 3.5\n", {1, 1, "(F2.0/F4.1)", {}});
+    EXPECT_EQ(two.cases, (std::vector<Case>{{{1}, {2.5f}}, {{2}, {3.5f}}}));
+}
+
+TEST(Cases, StatusCounterEveryHundredCases) {
+    const auto cases_text = [](int n) {
+        std::string text;
+        for (int i = 0; i < n; ++i) text += "1 2.5\n";
+        return text;
+    };
+    EXPECT_EQ(read_cases_of(cases_text(99), {1, 1, {}, {}}).counter, std::string(14, ' '));
+    EXPECT_EQ(read_cases_of(cases_text(100), {1, 1, {}, {}}).counter, "Case:    100  ");
+    EXPECT_EQ(read_cases_of(cases_text(250), {1, 1, {}, {}}).counter, "Case:    200  ");
+}
+
+TEST(Cases, FactorCodeAboveTheHighestLevel) {
+    EXPECT_EQ(error_of("1 1 2\n1 32768 2\n", {2, 1, {}, {}}),
+              "Factor level too large! Factor B of case 2 has the code 32768; levels go from 1 to 32767.");
+    EXPECT_EQ(error_of("1e10 0 2\n", {2, 1, {}, {}}),
+              "Factor level too large! Factor A of case 1 has the code 1e+10; levels go from 1 to 32767.");
+    EXPECT_EQ(error_of("-1e10 1 2\n", {2, 1, {}, {}}), "");  // a level below 1 is skipped, not an error
+}
+
+TEST(Cases, NoAcceptedCase) {
+    const auto message = [](const tarvel::CaseSummary& s) {
+        try {
+            tarvel::require_accepted_cases(s, "data.txt");
+        } catch (const tarvel::RunError& error) {
+            return std::string(error.what());
+        }
+        return std::string();
+    };
+    tarvel::CaseSummary s;
+    EXPECT_EQ(message(s),
+              "No case accepted! The data file 'data.txt' holds no case (no line after the head begins with a digit).");
+    s.skipped = 2;
+    s.unreadable = 1;
+    s.first_unreadable = "case 3: the value 'x' is not a number";
+    EXPECT_EQ(message(s),
+              "No case accepted! The data file 'data.txt' holds 2 case(s) with a missing trait value or a level "
+              "below 1 and 1 case(s) that could not be read (case 3: the value 'x' is not a number).");
+    s.accepted = 1;
+    EXPECT_EQ(message(s), "");
+}
+
+TEST(Cases, ScratchRecordLayout) {
+    tk::ScratchFile scratch;
+    ASSERT_TRUE(scratch.open());
+    tarvel::ScratchRecord out = tarvel::make_scratch_record(3, 2);
+    EXPECT_EQ(out.bytes.size(), 2u * 3 + 4u * 2);  // 2f + 4t bytes
+    out.levels = {1, 32767, 300};
+    out.traits = {-1.5f, 1.0e30f};
+    tarvel::write_scratch_record(scratch, out);
+    EXPECT_EQ(std::memcmp(out.bytes.data() + 2, &out.levels[1], 2), 0);  // levels first, then traits
+    EXPECT_EQ(std::memcmp(out.bytes.data() + 6, &out.traits[0], 4), 0);
+    scratch.rewind();
+    tarvel::ScratchRecord in = tarvel::make_scratch_record(3, 2);
+    ASSERT_TRUE(tarvel::read_scratch_record(scratch, in));
+    EXPECT_EQ(in.levels, out.levels);
+    EXPECT_EQ(in.traits, out.traits);
+    EXPECT_FALSE(tarvel::read_scratch_record(scratch, in));
+}
+
+// The fast path must read exactly what the general reader reads: the same
+// statuses, the same values (bit for bit) and the same next case.
+TEST(Cases, FreeFormFastPathMatchesTheGeneralReader) {
+    const char* const texts[] = {
+        "1 2 3\n4 5 6\n",
+        "1,2,3\r\n4 , 5 ,6\r\n",
+        "1\t2\t3\n\t7 8 9\t\n",
+        "1 2\n3\n4 5 6 7 8\n9 10 11\n",
+        "2*1 3\n3*4\n",
+        "1 2 /\n4 5 6\n",
+        "1,,3\n,4 5 6\n",
+        "1 2,\n3\n",
+        "1 2 abc\n4 5 6\n",
+        "1 2 3",
+        "\n\n  1 2 3\n\n\n",
+        "1.5D2 2 3\n1.5+2 2 3\n1.5d-1 2 3\n",
+        "+1 -2 .5e1\n-0 0 -0.0\n",
+        "1 2 3, 4\n1 2 3 garbage / ,,\n",
+        "'a' 2 3\n1 2 3\n",
+        "1e39 2 3\n1 2 3\n",
+        "nan 1 2\ninf 1 2\n0x10 1 2\n1 2 3\n",
+        "1 2 3\r",
+        "1 2 3\r\n\r\n4 5 6\r\n",
+        "1 2 3 4 5 6 7 8 9 10\n",
+        "1/2 3\n4 5 6\n",
+        "1 2 3/\n4 5 6\n",
+        "1 2 3\n4 5",
+        "1 2 3 \n \n",
+        "12345678901234567890123 1 2\n1e-50 1 2\n",
+        ".5 5. -.5\n+.5 -0 +-5\n. 1 2\n- 1 2\n+ 1 2\n-+5 1 2\n1.2.3 1 2\n",
+        "1234567 12345678 0.1234567\n9999999. 16777217 0.00000001\n3.4028235e38 1.17549435e-38 7e-46\n",
+        "272.56 128.41 4.17\n0.1 0.2 0.3\n-999.99 1.001 33.333\n",
+    };
+    for (std::size_t count : {1u, 3u, 5u}) {
+        for (const char* text : texts) {
+            tk_test::TempDir dir;
+            const std::string name = dir.write("data.txt", text);
+            tk::TextReader general, fast;
+            general.open(name);
+            fast.open(name);
+            std::vector<float> a(count, 7.0f), b(count, 7.0f);
+            std::vector<tk::Target> ta(a.begin(), a.end()), tb(b.begin(), b.end());
+            for (int read = 0; read < 20; ++read) {
+                const tk::ReadResult ra = tk::read_list(general, ta);
+                const tk::ReadResult rb = tarvel::read_free_form_case(fast, b, tb);
+                ASSERT_EQ(ra.status, rb.status) << text << " read " << read << " of " << count;
+                EXPECT_EQ(ra.message, rb.message) << text;
+                EXPECT_EQ(std::memcmp(a.data(), b.data(), count * sizeof(float)), 0) << text << " read " << read;
+                if (ra.status == tk::ReadStatus::end_of_file) break;
+            }
+        }
+    }
+}
+
+}  // namespace
