@@ -13,107 +13,8 @@ namespace {
 
 constexpr int counter_step = 100;                       // accepted cases between two status counters
 constexpr std::size_t scratch_block_bytes = std::size_t{1} << 16;
-constexpr std::size_t longest_free_form_value = std::size_t{1} << 16;  // as the general reader
 
 enum class CaseFate { accepted, skipped };
-
-bool is_free_form_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-bool ends_free_form_value(char c) { return is_free_form_blank(c) || c == ',' || c == '/'; }
-
-bool is_plain_number_character(char c) {
-    return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
-}
-
-// A value the general reader would convert on its first attempt; anything else
-// (a D exponent, "1.5+2", a repeat, a quote) is left to it.
-bool read_plain_number(const char* first, const char* last, float& value) {
-    if (first < last && *first == '+') ++first;
-    if (first == last || static_cast<std::size_t>(last - first) > longest_free_form_value) return false;
-    for (const char* p = first; p < last; ++p)
-        if (!is_plain_number_character(*p)) return false;
-    float converted = 0.0f;
-    const auto result = std::from_chars(first, last, converted);
-    if (result.ec != std::errc() || result.ptr != last) return false;
-    value = converted;
-    return true;
-}
-
-// [+][-]digits[.digits] with at most 7 digits, the usual form of codes and
-// measurements. The digits m < 2^24 and 10^k (k <= 7) are exact 4-byte reals,
-// so one division gives the correctly rounded value, as std::from_chars does.
-bool read_short_decimal(const char* first, const char* last, float& value) {
-    static constexpr float powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
-    const char* p = first;
-    if (p < last && *p == '+') ++p;
-    const bool negative = p < last && *p == '-';
-    if (negative) ++p;
-    std::uint32_t digits = 0;
-    int count = 0, decimals = 0;
-    bool point = false;
-    for (; p < last; ++p) {
-        if (*p >= '0' && *p <= '9') {
-            if (++count > 7) return false;
-            digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
-            decimals += point ? 1 : 0;
-        } else if (*p == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (count == 0) return false;
-    const float magnitude = static_cast<float>(digits) / powers_of_ten[decimals];
-    value = negative ? -magnitude : magnitude;
-    return true;
-}
-
-bool read_free_form_number(const char* first, const char* last, float& value) {
-    return read_short_decimal(first, last, value) || read_plain_number(first, last, value);
-}
-
-// The unread rest of the current line (without its LF) in the reader's buffer.
-bool current_line(tk::TextReader& data, const char*& line, std::size_t& length, bool& has_line_end) {
-    for (;;) {
-        const char* first = data.data();
-        const std::size_t available = data.available();
-        const void* newline = std::memchr(first, '\n', available);
-        if (newline) {
-            line = first;
-            length = static_cast<std::size_t>(static_cast<const char*>(newline) - first);
-            has_line_end = true;
-            return true;
-        }
-        if (!data.refill()) {
-            line = data.data();
-            length = data.available();
-            has_line_end = false;
-            return length > 0;
-        }
-    }
-}
-
-// The common case: all values of the case on the current line, separated by
-// blanks or single commas, each a plain number. Values are stored as they are
-// read; on false the general reader reads the case again from the same place.
-bool read_case_on_one_line(tk::TextReader& data, std::span<float> values) {
-    const char* line = nullptr;
-    std::size_t length = 0;
-    bool has_line_end = false;
-    if (!current_line(data, line, length, has_line_end)) return false;
-    const char* p = line;
-    const char* const end = line + length;
-    for (std::size_t k = 0; k < values.size(); ++k) {
-        while (p < end && is_free_form_blank(*p)) ++p;
-        const char* const word = p;
-        while (p < end && !ends_free_form_value(*p)) ++p;
-        if (p == word || !read_free_form_number(word, p, values[k])) return false;
-        if (k + 1 == values.size()) break;
-        while (p < end && is_free_form_blank(*p)) ++p;
-        if (p < end && *p == ',') ++p;
-    }
-    data.advance(length + (has_line_end ? 1 : 0));  // the rest of the line is skipped
-    return true;
-}
 
 bool has_missing_value(std::span<const float> traits, std::span<const float> missing_codes) {
     for (float value : traits)
@@ -213,12 +114,6 @@ bool skip_to_first_case(tk::TextReader& data) {
     return found;
 }
 
-tk::ReadResult read_free_form_case(tk::TextReader& data, std::span<float> values,
-                                   std::span<const tk::Target> targets) {
-    if (read_case_on_one_line(data, values)) return {};
-    return tk::read_list(data, targets);
-}
-
 CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const CaseReading& reading, tk::Host& host) {
     CaseSummary summary;
     summary.largest_levels.assign(static_cast<std::size_t>(reading.factor_count), 1);
@@ -232,7 +127,7 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
     const bool has_cases = skip_to_first_case(data);
     while (has_cases && !data.at_end()) {
         const tk::ReadResult read = format ? tk::read_formatted(data, *format, targets)
-                                           : read_free_form_case(data, values, targets);
+                                           : tk::read_list(data, targets);
         if (read.status == tk::ReadStatus::end_of_file) break;
         ++case_number;
         if (read.status == tk::ReadStatus::error) {

@@ -51,12 +51,6 @@ void require_accepted_cases(const CaseSummary& summary, std::string_view data_fi
 // non-blank character is a digit. False (and rewound) when there is none.
 bool skip_to_first_case(tk::TextReader& data);
 
-// One free-form case: the same result, position and values as
-// tk::read_list(data, targets), where targets[i] refers to values[i]; a case
-// on one line of plain numbers is read without the general reader.
-tk::ReadResult read_free_form_case(tk::TextReader& data, std::span<float> values,
-                                   std::span<const tk::Target> targets);
-
 // One case as it stands in the scratch file.
 struct ScratchRecord {
     std::vector<std::int16_t> levels;  // f
