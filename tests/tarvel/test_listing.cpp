@@ -68,7 +68,7 @@ TEST(AnalysisListing, OneWayTwoTraitsMatchesHandWorkedListing) {
     const auto records = listing_records([&](tk::TextWriter& out) {
         tarvel::write_analysis_listing(out, header, an.layout, an.ems, an.pairs, tables, switches);
     });
-    const auto expected = read_lines(std::string(TK_SOURCE_DIR) + "/tests/tarvel/expected/one_way_two_traits.lst");
+    const auto expected = read_lines(std::string(TK_SOURCE_DIR) + "/tests/tarvel/expected/one_way_two_traits_listing.txt");
     ASSERT_FALSE(expected.empty());
     for (std::size_t i = 0; i < std::max(records.size(), expected.size()); ++i) {
         SCOPED_TRACE(testing::Message() << "listing line " << i + 1);
