@@ -8,6 +8,8 @@
 // 0-based inside; messages count from 1.
 #pragma once
 
+#include "tarvel/switches.hpp"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,15 +31,6 @@ inline constexpr std::size_t effect_name_width = 20;
 inline constexpr int factors_per_effect_limit = 50;
 inline constexpr int format_segment_limit = 250;
 inline constexpr float default_missing_code = 1.0e30f;
-
-// The five output switches named by the print options.
-struct OutputSwitches {
-    bool ms = false;
-    bool ss = false;
-    bool vc = false;
-    bool cr = false;
-    bool kirv = false;
-};
 
 // The specification items of the control file; an empty text is not given.
 struct ControlItems {
