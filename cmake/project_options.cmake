@@ -14,6 +14,7 @@ function(tk_add_test name)
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   tk_target_options(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
     TK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TK_BINARY_DIR="${PROJECT_BINARY_DIR}")

@@ -7,6 +7,7 @@
 #include "common/format.hpp"
 #include "common/freeform.hpp"
 #include "common/tokenizer.hpp"
+#include "tarvel/analysis.hpp"
 #include "tarvel/cases.hpp"
 #include "tarvel/export.hpp"
 #include "tarvel/model.hpp"
@@ -141,13 +142,10 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     require_accepted_cases(cases, run.data_file);
     if (specification.switches.kirv) open_export_file(files.export_file, *specification.trait_text);
     const Model model = parse_model(*specification.model);
-    // The reduction and analysis stage is called here with: f and the largest
-    // levels (cases.largest_levels), t and the trait names (checked.trait_names),
-    // the model, cases.accepted and cases.skipped, files.scratch (at its start),
-    // specification.switches, the listing switch, the host arrays, the listing
-    // (files.listing) or the records without a listing (files.no_listing), the
-    // export file (files.export_file, open when KIRV is set) and the host.
-    static_cast<void>(model);
+    const AnalysisInput input{model, cases.largest_levels, checked.trait_names, cases.accepted, cases.skipped,
+                              specification.switches, listing};
+    AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays};
+    reduce_and_analyse(input, files.scratch, output, host);
     write_closing_notes(host, files, listing, clock);
     close_run_files(files);
     tk::release_status_line(host);

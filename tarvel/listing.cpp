@@ -341,9 +341,16 @@ void write_analysis_listing(tk::TextWriter& out, const RunHeader& header, const 
                             const TraitTables& tables, const OutputSwitches& switches) {
     write_run_header_start(out, header.largest_level, header.trait_count);
     write_run_header_end(out, layout, header.trait_names, header.cases_accepted, header.cases_skipped);
+    write_analysis_sections(out, header.trait_names, layout, ems, pairs, tables, switches);
+}
+
+void write_analysis_sections(tk::TextWriter& out, std::span<const std::string> trait_names,
+                             const ColumnLayout& layout, const ExpectedMeanSquares& ems,
+                             std::span<const PairAnalysis> pairs, const TraitTables& tables,
+                             const OutputSwitches& switches) {
     write_ems_table(out, ems);
     write_left_out_notes(out, layout, ems);
-    write_pair_tables(out, pairs, header.trait_names, layout.source_names);
+    write_pair_tables(out, pairs, trait_names, layout.source_names);
     write_matrix_sections(out, tables, layout, switches);
 }
 

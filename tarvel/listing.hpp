@@ -114,4 +114,11 @@ void write_analysis_listing(tk::TextWriter& out, const RunHeader& header, const 
                             const ExpectedMeanSquares& ems, std::span<const PairAnalysis> pairs,
                             const TraitTables& tables, const OutputSwitches& switches);
 
+// The sections after the run header: the expected-mean-square table and the
+// notes of left-out effects, the pair tables and the matrix sections.
+void write_analysis_sections(tk::TextWriter& out, std::span<const std::string> trait_names,
+                             const ColumnLayout& layout, const ExpectedMeanSquares& ems,
+                             std::span<const PairAnalysis> pairs, const TraitTables& tables,
+                             const OutputSwitches& switches);
+
 }  // namespace tarvel

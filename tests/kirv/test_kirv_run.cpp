@@ -7,6 +7,8 @@
 #include "kirv_run_support.hpp"
 
 #include <gtest/gtest.h>
+
+#include "tests/common/reference_files.hpp"
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -93,20 +95,9 @@ TEST(KirvRun, MissingDataFile) {
 
 // ------------------------------------------------------------ the reference analysis
 
-// A file of the shared reference analyses: shared/reference/ beside the
-// source tree or above it (a worktree sits one level deeper than the checkout).
-std::filesystem::path reference_file(const std::string& name) {
-    for (std::filesystem::path dir = TK_SOURCE_DIR; !dir.empty() && dir != dir.parent_path(); dir = dir.parent_path()) {
-        const std::filesystem::path candidate = dir / "shared" / "reference" / name;
-        if (std::filesystem::exists(candidate)) return candidate;
-    }
-    return {};
-}
+using tk_test::reference_file;
 
-std::string reference_input() {
-    std::ifstream in(reference_file("k01_halfsib_sire.kin"), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string reference_input() { return tk_test::read_reference_file("k01_halfsib_sire.kin"); }
 
 struct Reference {
     std::vector<double> values, atol;
@@ -121,7 +112,7 @@ Reference reference_summary() {
 }
 
 TEST(KirvRun, ReferenceHalfSibSireAnalysis) {
-    if (reference_file("k01_halfsib_sire.json").empty()) GTEST_SKIP() << "shared/reference not found";
+    ASSERT_FALSE(reference_file("k01_halfsib_sire.json").empty()) << "shared/reference not found";
     const Reference ref = reference_summary();
     const std::string input = reference_input();
     // Settings from the data file, and the same settings from the control file.

@@ -3,6 +3,8 @@
 #include "pipeline.hpp"
 
 #include <gtest/gtest.h>
+
+#include "tests/common/reference_files.hpp"
 #include <nlohmann/json.hpp>
 
 #include <cctype>
@@ -16,11 +18,7 @@ namespace {
 using tarvel_test::Case;
 using tarvel_test::make_model;
 
-std::filesystem::path reference_dir() {
-    const std::filesystem::path beside = std::filesystem::path(TK_SOURCE_DIR) / ".." / "shared" / "reference";
-    if (std::filesystem::exists(beside)) return beside;
-    return "/work/shared/reference";
-}
+std::filesystem::path reference_dir() { return tk_test::reference_file("README.md").parent_path(); }
 
 struct Cases {
     std::vector<Case> accepted;

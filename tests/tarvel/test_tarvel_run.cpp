@@ -63,11 +63,12 @@ TEST(TarvelRun, WithAListing) {
     EXPECT_EQ(r.standard_error, "");
     EXPECT_EQ(run.files(), (Names{"data.txt", "tanv~tm1.$$$", "tarvel.lst"}));
     const auto listing = run.records("tarvel.lst");
-    ASSERT_EQ(listing.size(), 4u);
-    EXPECT_EQ(listing[0], " ");
-    EXPECT_EQ(listing[2], " ");
-    EXPECT_EQ(listing[3].rfind(" Note: The program has used ", 0), 0u) << listing[3];
-    EXPECT_NE(listing[3].find(" seconds of time."), std::string::npos);
+    ASSERT_GT(listing.size(), 4u);
+    const std::size_t end = listing.size();
+    EXPECT_EQ(listing[end - 4], " ");
+    EXPECT_EQ(listing[end - 2], " ");
+    EXPECT_EQ(listing[end - 1].rfind(" Note: The program has used ", 0), 0u) << listing[end - 1];
+    EXPECT_NE(listing[end - 1].find(" seconds of time."), std::string::npos);
     // The four host arrays in the order DF, EMS, SS, VC, at their capacities.
     const auto results = run.records(tarvel_test::results_file);
     ASSERT_EQ(results.size(), 4u);

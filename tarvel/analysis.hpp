@@ -1,0 +1,49 @@
+// The reduction and analysis of a run: from the cases on the scratch file to
+// the listing (or the host's results), and the matrix blocks of the export file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/files.hpp"
+#include "common/host.hpp"
+#include "tarvel/model.hpp"
+#include "tarvel/switches.hpp"
+
+namespace tarvel {
+
+struct HostArrays;
+
+// Everything the analysis takes from the stages before it.
+struct AnalysisInput {
+    const Model& model;
+    std::span<const int> largest_levels;        // per factor
+    std::span<const std::string> trait_names;   // 16 characters each
+    std::int64_t cases_accepted = 0;
+    std::int64_t cases_skipped = 0;
+    OutputSwitches switches;
+    bool listing = false;                       // L >= 1
+};
+
+// Where the analysis writes: the listing (L >= 1) or the test records and the
+// host arrays (L < 1), and the export file when KIRV is set.
+struct AnalysisOutput {
+    tk::TextWriter& listing;
+    tk::TextWriter& tests;
+    tk::TextWriter& export_file;
+    HostArrays& arrays;
+};
+
+// Lays out the columns, accumulates and reduces the normal equations from the
+// scratch file (at its start), derives the expected mean squares, analyses
+// every trait pair and writes the results, painting the status texts of each
+// step. An input error (a model too large for its levels) raises RunError.
+void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, AnalysisOutput& output,
+                        tk::Host& host);
+
+// "Progress: 50.0% ( 80 )": the progress text of pivot i (1-based) of p.
+std::string progress_text(int i, int p);
+
+}  // namespace tarvel
