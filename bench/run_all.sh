@@ -9,4 +9,5 @@ for exe in "$build"/bench/bench_*; do
   echo "== $(basename "$exe")"
   "$exe" || status=1
 done
+"$(dirname "$0")/run_tarvel.sh" "$build" medium || status=1
 exit $status
