@@ -49,9 +49,9 @@ int read_i2(std::string_view text) {
     return r.ok() ? value : 0;
 }
 
-ItemSpec parse_item_spec(std::string_view spec) {
+ItemSpec parse_item_spec(std::string_view text) {
     ItemSpec item;
-    item.text = stripped(spec);
+    item.text = stripped(text);
     const std::size_t open = item.text.find('(');
     item.count = stripped(std::string_view(item.text).substr(0, open));
     std::size_t i = open == std::string::npos ? item.text.size() : open + 1;

@@ -1,4 +1,4 @@
-// The specification of a run: the data format, the model, the missing-value
+// The specification items of a run: the data format, the model, the missing-value
 // codes, the print options and the trait names, each taken from its control
 // field when the host gave one, else found in the head of the data file; the
 // checks that a run needs before it reads cases; and the parsing of the model

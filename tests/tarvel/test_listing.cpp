@@ -328,7 +328,7 @@ TEST(TriangularMatrix, ColumnNumbersEndWhereTheirValuesEnd) {
     // Each column number's last digit sits over the last digit of the values
     // below it: the F field in correlation mode, the mantissa of G fields.
     const struct {
-        const char* spec;
+        const char* item_spec;
         int mode;
         std::size_t value_end;   // 1-based column of the first value's last digit
         std::size_t pitch;       // columns from one value to the next
@@ -340,9 +340,9 @@ TEST(TriangularMatrix, ColumnNumbersEndWhereTheirValuesEnd) {
     };
     tk::Matrix m(10, 10, 0.5);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.item_spec);
         const auto records =
-            listing_records([&](tk::TextWriter& out) { tarvel::write_triangular_matrix(out, m, c.spec, c.mode); });
+            listing_records([&](tk::TextWriter& out) { tarvel::write_triangular_matrix(out, m, c.item_spec, c.mode); });
         const std::string& numbers = records[2];
         const std::string& last_row = records[4 + 9];  // row 10, nine values
         for (std::size_t j = 0; j < 9; ++j) {
