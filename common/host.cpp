@@ -35,12 +35,17 @@ void repaint(Host& host) {
     emit(out);
 }
 
-// Overwrites part of the line at a column, leaving the rest as it is.
+// Overwrites part of the line at a column, leaving the rest as it is. A
+// counter may change thousands of times a second; the terminal is repainted
+// with it at most every 50 ms, so that painting never slows the run.
 void paint_at(Host& host, int column, std::string_view text) {
     if (column < 0) column = 0;
     const std::size_t at = static_cast<std::size_t>(column);
     if (host.line.size() < at + text.size()) host.line.resize(at + text.size(), ' ');
     host.line.replace(at, text.size(), text);
+    const auto now = std::chrono::steady_clock::now();
+    if (host.terminal && now - host.last_painted < std::chrono::milliseconds(50)) return;
+    host.last_painted = now;
     repaint(host);
 }
 

@@ -7,6 +7,7 @@
 // registry value of the status prefix is an environment variable.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -49,6 +50,7 @@ struct Host {
     std::string line;   // what the status line shows now (a model of the screen)
     bool painted = false;
     StatusGeometry geometry;
+    std::chrono::steady_clock::time_point last_painted{};  // counters repaint a terminal at most 20 times a second
 };
 
 // A host for this process: a terminal on standard error or none.
