@@ -1,16 +1,19 @@
 #include "kirv/driver.hpp"
 
+#include "common/cli.hpp"
 #include "common/format.hpp"
+#include "common/json_output.hpp"
 #include "common/tokenizer.hpp"
 #include "kirv/bending.hpp"
 #include "kirv/components.hpp"
 #include "kirv/heritability.hpp"
-#include "kirv/input.hpp"
+#include "kirv/json_results.hpp"
 #include "kirv/results.hpp"
 
 #include <chrono>
 #include <exception>
 #include <new>
+#include <optional>
 
 namespace kirv {
 namespace {
@@ -20,12 +23,14 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* registry_name = "Kirv_Num_Iter";
 constexpr double seconds_per_hour = 3600.0;
 
-// The files of a run: the data file (unit 5), the listing (unit 6, plain) and
-// the summary file (unit 7, renamed into place only when the run completes).
+// The files of a run: the data file (unit 5), the listing (unit 6, plain),
+// the summary file (unit 7) and the JSON results; the last two are renamed
+// into place only when the run completes.
 struct RunFiles {
     tk::TextReader data;
     tk::TextWriter listing;
     tk::TextWriter summary;
+    tk::TextWriter json;
 };
 
 // The mean-square and variance-component arrays.
@@ -39,6 +44,7 @@ struct Components {
 struct BendingStep {
     int status_word = 1;           // 1 unless a bending left another status
     bool heading_written = false;  // the results block opened with ">>> R E S U L T S <<<"
+    std::optional<Bending> bending;  // what the bending gave, when it ran
 };
 
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
@@ -50,11 +56,21 @@ void open_summary_file(tk::TextWriter& summary) {
         throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + "!");
 }
 
-void open_input_files(RunFiles& files, const ControlSettings& given, bool listing) {
+void open_input_files(RunFiles& files, const RunRequest& request) {
+    const ControlSettings& given = request.given;
     if (!files.data.open(given.data_file))
         throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
-    if (listing && !files.listing.open(given.listing_file))
-        throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+    if (request.listing_switch < 1) return;
+    const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, false)
+                                                 : files.listing.open(given.listing_file);
+    if (!opened) throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+}
+
+// Opened before the data are read, so that a place where it cannot be written
+// stops the run before any work.
+void open_json_file(tk::TextWriter& json, const std::string& name) {
+    if (!name.empty() && !tk::open_json_output(json, name))
+        throw RunError(status_file, "Cannot open the JSON file " + name + "!");
 }
 
 // MS = SS / DF, then VC = EMS^-1 MS.
@@ -87,7 +103,7 @@ BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, cons
     tk::show_status(host, status_bending);
     const int g = spec.genetic_group;
     const Bending b = bend_genetic_matrix(g, spec.reference, comp.vc, spec.minimum_eigenvalue, 1);
-    BendingStep step{b.status, false};
+    BendingStep step{b.status, false, b};
     if (listing)
         for (const std::string& line : bending_outcome_lines(b, spec.minimum_eigenvalue)) text_record(files.listing, line);
     if (classify_bending(b, spec.minimum_eigenvalue) != BendingOutcome::success) return step;
@@ -136,23 +152,34 @@ void close_files(RunFiles& files, bool listing) {
         throw RunError(status_file, std::string("Cannot write the summary file ") + summary_file_name + "!");
     if (listing && !files.listing.close())
         throw RunError(status_file, "Cannot write the listing file " + files.listing.name() + "!");
+    if (files.json.is_open() && !files.json.close())
+        throw RunError(status_file, "Cannot write the JSON file " + files.json.name() + "!");
 }
 
-// The pipeline in its fixed order; an input error leaves it as a RunError.
-void run_pipeline(tk::Host& host, const tk::KirvControl& control, const LocalTime& now, RunFiles& files) {
+// The start of every run, before its settings are taken over: the status
+// prefix, the summary file, the clock and the status line.
+Clock::time_point begin_run(tk::Host& host, bool listing, RunFiles& files) {
     const std::string prefix = tk::status_prefix(tk::registry_value(registry_name));
-    const bool listing = control.listing >= 1;
     if (!listing) open_summary_file(files.summary);
     const Clock::time_point start = Clock::now();
     tk::set_up_status_line(host, prefix);
+    return start;
+}
 
-    const ControlSettings given = take_control_settings(control);
-    open_input_files(files, given, listing);
+// The pipeline in its fixed order; an input error leaves it as a RunError.
+void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point start, const LocalTime& now,
+                RunFiles& files) {
+    const bool listing = request.listing_switch >= 1;
+    const ControlSettings& given = request.given;
+    open_input_files(files, request);
+    open_json_file(files.json, request.json_file);
     tk::show_status(host, status_reading);
     const Specification spec = read_specification(files.data, given);
 
     tk::show_status(host, status_components);
     Components comp = compute_components(spec);
+    // The components as solved, before bending and zeroing change them.
+    const EffectMatrices estimated_vc = files.json.is_open() ? comp.vc : EffectMatrices{};
     write_opening(files, listing, given, spec, now);
 
     const BendingStep bending = spec.bending > 0 ? run_bending_step(host, files, listing, spec, comp) : BendingStep{};
@@ -160,10 +187,20 @@ void run_pipeline(tk::Host& host, const tk::KirvControl& control, const LocalTim
     clear_negative_variances(spec.ems, bending.status_word, comp.vc, comp.ms);
 
     const Results results = estimate_parameters(host, spec, comp);
-    write_results(listing ? files.listing : files.summary, control.listing, results, spec.trait_names,
+    write_results(listing ? files.listing : files.summary, request.listing_switch, results, spec.trait_names,
                   spec.print_flags);
+    if (files.json.is_open())
+        tk::write_json(files.json, results_document(given.data_file, given.listing_file, spec, estimated_vc, comp.vc,
+                                                    bending.bending, results));
     tk::show_text_without_prefix(host, elapsed_time_text(seconds_since(start)));
     close_files(files, listing);
+}
+
+// The one error path: the box, the error status text, the negative status.
+int stop_run(tk::Host& host, const RunError& error) {
+    tk::error_box(host, error.what());
+    tk::show_status(host, status_error);
+    return error.status;
 }
 
 }  // namespace
@@ -182,12 +219,24 @@ int run_main_routine(tk::Host& host, const tk::KirvControl& control, const Local
     // unfinished summary file is discarded.
     RunFiles files;
     try {
-        run_pipeline(host, control, now, files);
+        const Clock::time_point start = begin_run(host, control.listing >= 1, files);
+        const RunRequest request{control.listing, take_control_settings(control), false, ""};
+        run_stages(host, request, start, now, files);
         return run_completed;
     } catch (const RunError& error) {
-        tk::error_box(host, error.what());
-        tk::show_status(host, status_error);
-        return error.status;
+        return stop_run(host, error);
+    }
+}
+
+int run_main_routine(tk::Host& host, const RunRequest& request, const LocalTime& now) {
+    // As above; an unfinished JSON file is discarded as well.
+    RunFiles files;
+    try {
+        const Clock::time_point start = begin_run(host, request.listing_switch >= 1, files);
+        run_stages(host, request, start, now, files);
+        return run_completed;
+    } catch (const RunError& error) {
+        return stop_run(host, error);
     }
 }
 

@@ -25,6 +25,11 @@ bool is_blank(std::string_view record) { return tk::significant_length(record) =
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+struct Switches {
+    int bending = 0;
+    PrintFlags print_flags = all_print_flags;
+};
+
 // Twelve integers read free-form (blanks or commas between them; a slash
 // ends the list) from control record 3.
 std::optional<Switches> parse_switches(std::string_view text) {
@@ -84,7 +89,7 @@ double read_relative(tk::TextReader& data, const ControlSettings& given) {
 }
 
 int read_bending_switch(tk::TextReader& data, const ControlSettings& given) {
-    if (given.switches) return given.switches->bending;
+    if (given.bending) return *given.bending;
     const std::optional<double> v = read_keyword_number(data, "BEN");
     return v ? truncate_to_int(*v) : 0;
 }
@@ -144,7 +149,7 @@ int read_reference(tk::TextReader& data, const ControlSettings& given, int bendi
 }
 
 PrintFlags read_print_flags(tk::TextReader& data, const ControlSettings& given) {
-    if (given.switches) return given.switches->print_flags;
+    if (given.print_flags) return *given.print_flags;
     const std::optional<std::string> line = find_keyword(data, "PRI");
     return line ? parse_print_flags(*line) : all_print_flags;
 }
@@ -252,12 +257,14 @@ ControlSettings take_control_settings(const tk::KirvControl& control) {
     s.listing_file = control_file_name(rec[1]);
     if (control.listing >= 1 && s.listing_file.empty()) s.listing_file = default_listing_name;
     if (!is_blank(rec[2])) {
-        s.switches = parse_switches(rec[2]);
-        if (!s.switches)
+        const std::optional<Switches> switches = parse_switches(rec[2]);
+        if (!switches)
             throw RunError(status_bad_switches, std::string("The third record of the control file ") +
                                                     tk::kirv_control_file +
                                                     " must hold twelve integers: the bending switch and eleven "
                                                     "print switches!");
+        s.bending = switches->bending;
+        s.print_flags = switches->print_flags;
     }
     if (!is_blank(rec[3])) s.relative = numeric_prefix(rec[3]);
     if (!is_blank(rec[4])) s.genetic_group_id = truncate_to_int(numeric_prefix(rec[4]));
