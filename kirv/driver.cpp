@@ -74,10 +74,10 @@ void open_json_file(tk::TextWriter& json, const std::string& name) {
 }
 
 // MS = SS / DF, then VC = EMS^-1 MS.
-Components compute_components(const Specification& spec) {
+Components compute_components(const Specification& input) {
     Components c;
-    c.ms = compute_mean_squares(spec.ss, spec.df);
-    ComponentSolution solution = solve_components(spec.ems, c.ms);
+    c.ms = compute_mean_squares(input.ss, input.df);
+    ComponentSolution solution = solve_components(input.ems, c.ms);
     if (solution.singular) throw RunError(status_singular_ems, "The EMS matrix is singular!");
     c.inverse_ems = std::move(solution.inverse_ems);
     c.vc = std::move(solution.vc);
@@ -85,33 +85,33 @@ Components compute_components(const Specification& spec) {
 }
 
 // The memo opens the listing; without a listing the first summary record.
-void write_opening(RunFiles& files, bool listing, const ControlSettings& given, const Specification& spec,
+void write_opening(RunFiles& files, bool listing, const ControlSettings& given, const Specification& input,
                    const LocalTime& now) {
     if (!listing) {
-        write_first_summary_record(files.summary, spec);
+        write_first_summary_record(files.summary, input);
         return;
     }
-    const MemoSettings memo{given.data_file,    spec.bending,   spec.relative,
-                            spec.genetic_group, spec.reference, spec.minimum_eigenvalue};
+    const MemoSettings memo{given.data_file,    input.bending,   input.relative,
+                            input.genetic_group, input.reference, input.minimum_eigenvalue};
     write_memo(files.listing, memo, now);
 }
 
 // Bends VC(g), reports the outcome and, after a success, replaces VC(g) by
 // the bent matrix so that every later step works with it.
-BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, const Specification& spec,
+BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, const Specification& input,
                              Components& comp) {
     tk::show_status(host, status_bending);
-    const int g = spec.genetic_group;
-    const Bending b = bend_genetic_matrix(g, spec.reference, comp.vc, spec.minimum_eigenvalue, 1);
+    const int g = input.genetic_group;
+    const Bending b = bend_genetic_matrix(g, input.reference, comp.vc, input.minimum_eigenvalue, 1);
     BendingStep step{b.status, false, b};
     if (listing)
-        for (const std::string& line : bending_outcome_lines(b, spec.minimum_eigenvalue)) text_record(files.listing, line);
-    if (classify_bending(b, spec.minimum_eigenvalue) != BendingOutcome::success) return step;
+        for (const std::string& line : bending_outcome_lines(b, input.minimum_eigenvalue)) text_record(files.listing, line);
+    if (classify_bending(b, input.minimum_eigenvalue) != BendingOutcome::success) return step;
 
     if (!listing) {
         write_bending_summary_records(files.summary, b);
-    } else if (spec.print_flags[0] == 1) {
-        write_bending_block(files.listing, b, comp.vc[at(g)], spec.trait_names);
+    } else if (input.print_flags[0] == 1) {
+        write_bending_block(files.listing, b, comp.vc[at(g)], input.trait_names);
         step.heading_written = true;
     } else {
         text_record(files.listing, " ");
@@ -123,21 +123,21 @@ BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, cons
 
 // Genetic and phenotypic matrices at both levels, heritabilities and
 // correlations with their standard errors.
-Results estimate_parameters(tk::Host& host, const Specification& spec, const Components& c) {
-    const int g = spec.genetic_group;
+Results estimate_parameters(tk::Host& host, const Specification& input, const Components& c) {
+    const int g = input.genetic_group;
     Results r;
     tk::show_status(host, status_partitioning);
     r.group = partition_group_level(g, c.vc, c.inverse_ems, c.ms);
     tk::show_status(host, status_heritabilities);
-    r.group_h2 = group_heritabilities(g, r.group.phenotypic, r.group.genetic, c.inverse_ems, c.ms, spec.df);
-    r.individual = partition_individual_level(g, spec.relative, c.vc, c.inverse_ems);
+    r.group_h2 = group_heritabilities(g, r.group.phenotypic, r.group.genetic, c.inverse_ems, c.ms, input.df);
+    r.individual = partition_individual_level(g, input.relative, c.vc, c.inverse_ems);
     r.individual_h2 = individual_heritabilities(r.individual.phenotypic, r.individual.genetic,
                                                 r.individual.genetic_coefficients,
-                                                r.individual.phenotypic_coefficients, c.ms, spec.df);
+                                                r.individual.phenotypic_coefficients, c.ms, input.df);
     tk::show_status(host, status_correlations);
-    r.genetic = genetic_correlations(g, r.group.genetic, c.inverse_ems, c.ms, spec.df);
+    r.genetic = genetic_correlations(g, r.group.genetic, c.inverse_ems, c.ms, input.df);
     r.phenotypic = phenotypic_correlations(r.individual.phenotypic, r.individual.phenotypic_coefficients, c.ms,
-                                           spec.df);
+                                           input.df);
     return r;
 }
 
@@ -174,23 +174,23 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     open_input_files(files, request);
     open_json_file(files.json, request.json_file);
     tk::show_status(host, status_reading);
-    const Specification spec = read_specification(files.data, given);
+    const Specification input = read_specification(files.data, given);
 
     tk::show_status(host, status_components);
-    Components comp = compute_components(spec);
+    Components comp = compute_components(input);
     // The components as solved, before bending and zeroing change them.
     const EffectMatrices estimated_vc = files.json.is_open() ? comp.vc : EffectMatrices{};
-    write_opening(files, listing, given, spec, now);
+    write_opening(files, listing, given, input, now);
 
-    const BendingStep bending = spec.bending > 0 ? run_bending_step(host, files, listing, spec, comp) : BendingStep{};
+    const BendingStep bending = input.bending > 0 ? run_bending_step(host, files, listing, input, comp) : BendingStep{};
     if (listing && !bending.heading_written) write_results_heading(files.listing);
-    clear_negative_variances(spec.ems, bending.status_word, comp.vc, comp.ms);
+    clear_negative_variances(input.ems, bending.status_word, comp.vc, comp.ms);
 
-    const Results results = estimate_parameters(host, spec, comp);
-    write_results(listing ? files.listing : files.summary, request.listing_switch, results, spec.trait_names,
-                  spec.print_flags);
+    const Results results = estimate_parameters(host, input, comp);
+    write_results(listing ? files.listing : files.summary, request.listing_switch, results, input.trait_names,
+                  input.print_flags);
     if (files.json.is_open())
-        tk::write_json(files.json, results_document(given.data_file, given.listing_file, spec, estimated_vc, comp.vc,
+        tk::write_json(files.json, results_document(given.data_file, given.listing_file, input, estimated_vc, comp.vc,
                                                     bending.bending, results));
     tk::show_text_without_prefix(host, elapsed_time_text(seconds_since(start)));
     close_files(files, listing);

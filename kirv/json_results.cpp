@@ -23,17 +23,17 @@ tk::Json per_effect(const EffectMatrices& x) {
 int effect_id(int effect) { return effect + 1; }
 
 tk::Json settings_document(const std::string& data_file, const std::string& listing_file,
-                                 const Specification& spec) {
+                                 const Specification& input) {
     tk::Json print = tk::Json::object();
-    for (int k = 0; k < print_flag_count; ++k) print[print_items[k]] = spec.print_flags[static_cast<std::size_t>(k)];
+    for (int k = 0; k < print_flag_count; ++k) print[print_items[k]] = input.print_flags[static_cast<std::size_t>(k)];
     return {
         {"data_file", data_file},
         {"listing_file", listing_file},
-        {"relationship", tk::json_number(spec.relative)},
-        {"genetic_group", effect_id(spec.genetic_group)},
-        {"bending", spec.bending > 0},
-        {"reference", effect_id(spec.reference)},
-        {"minimum_eigenvalue", tk::json_number(spec.minimum_eigenvalue)},
+        {"relationship", tk::json_number(input.relative)},
+        {"genetic_group", effect_id(input.genetic_group)},
+        {"bending", input.bending > 0},
+        {"reference", effect_id(input.reference)},
+        {"minimum_eigenvalue", tk::json_number(input.minimum_eigenvalue)},
         {"print", print},
     };
 }
@@ -96,17 +96,17 @@ tk::Json bending_document(const std::optional<Bending>& bending, double minimum_
 }
 
 tk::Json results_document(const std::string& data_file, const std::string& listing_file,
-                                const Specification& spec, const EffectMatrices& estimated_vc,
+                                const Specification& input, const EffectMatrices& estimated_vc,
                                 const EffectMatrices& used_vc, const std::optional<Bending>& bending,
                                 const Results& results) {
     tk::Json traits = tk::Json::array();
-    for (const std::string& name : spec.trait_names) traits.push_back(std::string(tk::significant(name)));
+    for (const std::string& name : input.trait_names) traits.push_back(std::string(tk::significant(name)));
     return {
         {"program", "kirv"},
         {"schema_version", json_schema_version},
-        {"settings", settings_document(data_file, listing_file, spec)},
-        {"effects", spec.df.size()},
-        {"degrees_of_freedom", tk::json_numbers(spec.df)},
+        {"settings", settings_document(data_file, listing_file, input)},
+        {"effects", input.df.size()},
+        {"degrees_of_freedom", tk::json_numbers(input.df)},
         {"traits", traits},
         {"variance_components", {{"estimated", per_effect(estimated_vc)}, {"used", per_effect(used_vc)}}},
         {"group_level", level_document(results.group.genetic, results.group.phenotypic, results.group_h2)},
@@ -114,7 +114,7 @@ tk::Json results_document(const std::string& data_file, const std::string& listi
          level_document(results.individual.genetic, results.individual.phenotypic, results.individual_h2)},
         {"genetic_correlations", correlation_document(results.genetic)},
         {"phenotypic_correlations", correlation_document(results.phenotypic)},
-        {"bending", bending_document(bending, spec.minimum_eigenvalue)},
+        {"bending", bending_document(bending, input.minimum_eigenvalue)},
     };
 }
 

@@ -25,7 +25,7 @@ tk::Json bending_document(const std::optional<Bending>& bending, double minimum_
 // equations; used_vc those the parameters were computed from (the bent
 // genetic-group matrix in place, negative variances set to 0).
 tk::Json results_document(const std::string& data_file, const std::string& listing_file,
-                                const Specification& spec, const EffectMatrices& estimated_vc,
+                                const Specification& input, const EffectMatrices& estimated_vc,
                                 const EffectMatrices& used_vc, const std::optional<Bending>& bending,
                                 const Results& results);
 

@@ -34,7 +34,7 @@ void write_results(tk::TextWriter& out, int listing_switch, const Results& resul
 // The nine items of the summary file's first record: 0, neff, ntrait, the
 // bending switch, the genetic group ID, the reference ID, the relative
 // coefficient, the minimum eigenvalue and 0.
-void write_first_summary_record(tk::TextWriter& summary, const Specification& spec);
+void write_first_summary_record(tk::TextWriter& summary, const Specification& input);
 
 // ">>> R E S U L T S <<<" when no bending block has written it.
 void write_results_heading(tk::TextWriter& listing);
