@@ -46,27 +46,28 @@ inline std::string shell_quoted(const std::string& word) {
     return quoted + "'";
 }
 
-inline std::string slurp(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Runs the built program in dir with the given arguments (none: the host
 // protocol, so dir should hold the control file); setup is shell text run
-// before it (such as a memory limit).
+// before it (such as a memory limit). The strings are built by appending:
+// g++ 12 gives a false -Wrestrict for some chains of operator+.
 inline RunOutcome run_kirv_args(const tk_test::TempDir& dir, const std::vector<std::string>& args,
                                 const std::string& setup = "") {
     const std::string program = std::string(TK_BINARY_DIR) + "/kirv/kirv";
-    const std::filesystem::path base = dir.path.parent_path() / dir.path.filename();
-    const std::filesystem::path errors = base.string() + ".stderr", output = base.string() + ".stdout";
-    std::string command = "cd " + shell_quoted(dir.path.string()) + " && " + setup + shell_quoted(program);
-    for (const std::string& arg : args) command += " " + shell_quoted(arg);
-    command += " > " + shell_quoted(output.string()) + " 2> " + shell_quoted(errors.string());
+    const std::filesystem::path errors = dir.path.parent_path() / (dir.path.filename().string() + ".stderr");
+    const std::filesystem::path output = dir.path.parent_path() / (dir.path.filename().string() + ".stdout");
+    std::string command = "cd '" + dir.path.string() + "' && " + setup + "'" + program + "'";
+    for (const std::string& arg : args) {
+        command += ' ';
+        command += shell_quoted(arg);
+    }
+    command += " > '" + output.string() + "' 2> '" + errors.string() + "'";
     const int raw = std::system(command.c_str());
     RunOutcome out;
     out.exit_status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    out.errors = slurp(errors);
-    out.output = slurp(output);
+    std::ifstream err_in(errors, std::ios::binary);
+    out.errors.assign(std::istreambuf_iterator<char>(err_in), {});
+    std::ifstream out_in(output, std::ios::binary);
+    out.output.assign(std::istreambuf_iterator<char>(out_in), {});
     std::filesystem::remove(errors);
     std::filesystem::remove(output);
     out.control_left = std::filesystem::exists(dir.path / control_name);
