@@ -19,28 +19,6 @@ bool is_signed_digits(std::string_view text) {
     return true;
 }
 
-// Sign, digits with an optional point and fraction (at least one digit),
-// optional exponent: the plain decimal text that from_chars reads in full.
-bool is_decimal(std::string_view text) {
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t digits = 0;
-    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && is_digit(text[i])) ++i, ++digits;
-    }
-    if (digits == 0) return false;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        const std::size_t first = i;
-        while (i < text.size() && is_digit(text[i])) ++i;
-        if (i == first) return false;
-    }
-    return i == text.size();
-}
-
 }  // namespace
 
 void add_version_flag(CLI::App& app, const std::string& version_text) {
@@ -70,8 +48,30 @@ int report_usage_error(std::ostream& err, const std::string& program, std::strin
     return exit_usage;
 }
 
+std::size_t decimal_prefix_length(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    }
+    if (digits == 0) return 0;
+    // The exponent counts only with its digits: "1e" and "1e+" are the number 1.
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        if (j < text.size() && is_digit(text[j])) {
+            while (j < text.size() && is_digit(text[j])) ++j;
+            i = j;
+        }
+    }
+    return i;
+}
+
 std::optional<double> parse_real(std::string_view text) {
-    if (!is_decimal(text)) return std::nullopt;
+    if (text.empty() || decimal_prefix_length(text) != text.size()) return std::nullopt;
     if (text.front() == '+') text.remove_prefix(1);
     double value = 0.0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -48,6 +48,11 @@ ParseOutcome parse_arguments(CLI::App& app, const std::vector<std::string>& args
 // "Error Message: <text>" and a line pointing to --help; returns exit_usage.
 int report_usage_error(std::ostream& err, const std::string& program, std::string_view text);
 
+// The length of the longest prefix of text that reads as a decimal number:
+// optional sign, digits with an optional point and fraction (one digit at
+// least), and an exponent when digits follow its letter; 0 when there is none.
+std::size_t decimal_prefix_length(std::string_view text);
+
 // The whole text as a finite decimal number (sign, digits, point, exponent);
 // nullopt for anything else, such as "0.3x", "nan", "inf" or "0x10".
 std::optional<double> parse_real(std::string_view text);

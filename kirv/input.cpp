@@ -1,5 +1,6 @@
 #include "kirv/input.hpp"
 
+#include "common/cli.hpp"
 #include "common/format.hpp"
 #include "common/freeform.hpp"
 #include "common/tokenizer.hpp"
@@ -22,8 +23,6 @@ std::size_t at(int k) { return static_cast<std::size_t>(k); }
 bool is_blank(std::string_view record) { return tk::significant_length(record) == 0; }
 
 // ------------------------------------------------------------ control file
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 struct Switches {
     int bending = 0;
@@ -211,29 +210,13 @@ void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout 
 // ------------------------------------------------------------ control file
 
 double numeric_prefix(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    const std::size_t start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t digits = 0;
-    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && is_digit(text[i])) ++i, ++digits;
-    }
-    if (digits == 0) return 0.0;
-    std::size_t end = i;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-        if (j < text.size() && is_digit(text[j])) {
-            while (j < text.size() && is_digit(text[j])) ++j;
-            end = j;
-        }
-    }
+    std::size_t start = 0;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+    const std::size_t length = tk::decimal_prefix_length(text.substr(start));
+    if (length == 0) return 0.0;
     // The prefix is plain decimal text, so strtod reads exactly it; beyond the
     // range of a real it gives an infinity, kept to the largest real.
-    const std::string number(text.substr(start, end - start));
+    const std::string number(text.substr(start, length));
     const double value = std::strtod(number.c_str(), nullptr);
     if (std::isinf(value)) return value > 0 ? std::numeric_limits<double>::max() : -std::numeric_limits<double>::max();
     return value;
