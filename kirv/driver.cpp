@@ -91,7 +91,7 @@ void write_opening(RunFiles& files, bool listing, const ControlSettings& given, 
         write_first_summary_record(files.summary, input);
         return;
     }
-    const MemoSettings memo{given.data_file,    input.bending,   input.relative,
+    const MemoSettings memo{given.data_file,     input.bending,   input.relative,
                             input.genetic_group, input.reference, input.minimum_eigenvalue};
     write_memo(files.listing, memo, now);
 }

@@ -25,9 +25,9 @@ inline constexpr const char* status_error = " Error found, program terminated ab
 // "  The program has used 12.5 seconds." below 3600 s, otherwise in hours.
 std::string elapsed_time_text(double seconds);
 
-// What a run is asked to do when its settings do not come from a control
-// file: the listing switch, the settings given ahead of the data file's own
-// lines, and where the JSON results go.
+// What a run is asked to do: the listing switch, the settings given ahead of
+// the data file's own lines (by the control file or the command line), and
+// where the JSON results go.
 struct RunRequest {
     int listing_switch = 1;  // 1 or more: a listing; otherwise the summary file
     ControlSettings given;
