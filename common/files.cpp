@@ -147,6 +147,7 @@ TextWriter& TextWriter::operator=(TextWriter&& other) noexcept {
         name_ = std::move(other.name_);
         temporary_name_ = std::move(other.temporary_name_);
         failed_ = std::exchange(other.failed_, false);
+        standard_output_ = std::exchange(other.standard_output_, false);
     }
     return *this;
 }
@@ -159,6 +160,7 @@ TextWriter::~TextWriter() {
 
 bool TextWriter::open(std::string_view name, bool atomic) {
     if (file_) close();
+    standard_output_ = false;
     name_ = trim_name(name);
     temporary_name_.clear();
     failed_ = false;
@@ -176,6 +178,16 @@ bool TextWriter::open(std::string_view name, bool atomic) {
     return true;
 }
 
+bool TextWriter::open_standard_output() {
+    if (file_) close();
+    name_ = std::string(1, '-');  // (assigning "-" trips a false -Wrestrict in g++ 12)
+    temporary_name_.clear();
+    failed_ = false;
+    standard_output_ = true;
+    file_ = stdout;
+    return true;
+}
+
 void TextWriter::put_record(std::string_view text) {
     if (!file_) return;
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fwrite("\r\n", 1, 2, file_) != 2)
@@ -189,8 +201,9 @@ void TextWriter::put_records(std::string_view text) {
 bool TextWriter::close() {
     if (!file_) return !failed_;
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
-    if (std::fclose(file_) != 0) failed_ = true;
+    if (!standard_output_ && std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
+    standard_output_ = false;
     if (!temporary_name_.empty()) {
         if (failed_ || std::rename(temporary_name_.c_str(), name_.c_str()) != 0) {
             failed_ = true;
@@ -203,6 +216,13 @@ bool TextWriter::close() {
 
 void TextWriter::discard() {
     if (!file_) return;
+    if (standard_output_) {
+        // What went out cannot be taken back; the stream stays the process's.
+        std::fflush(file_);
+        file_ = nullptr;
+        standard_output_ = false;
+        return;
+    }
     std::fclose(file_);
     file_ = nullptr;
     std::remove(temporary_name_.empty() ? name_.c_str() : temporary_name_.c_str());

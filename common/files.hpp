@@ -70,6 +70,9 @@ class TextWriter {
     ~TextWriter();  // an atomic file never closed is discarded; a plain one is kept
 
     bool open(std::string_view name, bool atomic = false);
+    // Writes to the process's standard output under the name "-"; closing it
+    // flushes the stream and leaves it open for the process.
+    bool open_standard_output();
     bool is_open() const { return file_ != nullptr; }
     // Appends one record; the CR LF line end is added here.
     void put_record(std::string_view text);
@@ -87,6 +90,7 @@ class TextWriter {
     std::string name_;
     std::string temporary_name_;
     bool failed_ = false;
+    bool standard_output_ = false;
 };
 
 // A nameless binary scratch file, removed when it is closed or destroyed.

@@ -1,16 +1,19 @@
 #include "kirv/driver.hpp"
 
+#include "common/cli.hpp"
 #include "common/format.hpp"
+#include "common/json_output.hpp"
 #include "common/tokenizer.hpp"
 #include "kirv/bending.hpp"
 #include "kirv/components.hpp"
 #include "kirv/heritability.hpp"
-#include "kirv/input.hpp"
+#include "kirv/json_results.hpp"
 #include "kirv/results.hpp"
 
 #include <chrono>
 #include <exception>
 #include <new>
+#include <optional>
 
 namespace kirv {
 namespace {
@@ -20,12 +23,14 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* registry_name = "Kirv_Num_Iter";
 constexpr double seconds_per_hour = 3600.0;
 
-// The files of a run: the data file (unit 5), the listing (unit 6, plain) and
-// the summary file (unit 7, renamed into place only when the run completes).
+// The files of a run: the data file (unit 5), the listing (unit 6, plain),
+// the summary file (unit 7) and the JSON results; the last two are renamed
+// into place only when the run completes.
 struct RunFiles {
     tk::TextReader data;
     tk::TextWriter listing;
     tk::TextWriter summary;
+    tk::TextWriter json;
 };
 
 // The mean-square and variance-component arrays.
@@ -39,6 +44,7 @@ struct Components {
 struct BendingStep {
     int status_word = 1;           // 1 unless a bending left another status
     bool heading_written = false;  // the results block opened with ">>> R E S U L T S <<<"
+    std::optional<Bending> bending;  // what the bending gave, when it ran
 };
 
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
@@ -50,18 +56,28 @@ void open_summary_file(tk::TextWriter& summary) {
         throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + "!");
 }
 
-void open_input_files(RunFiles& files, const ControlSettings& given, bool listing) {
+void open_input_files(RunFiles& files, const RunRequest& request) {
+    const ControlSettings& given = request.given;
     if (!files.data.open(given.data_file))
         throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
-    if (listing && !files.listing.open(given.listing_file))
-        throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+    if (request.listing_switch < 1) return;
+    const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, false)
+                                                 : files.listing.open(given.listing_file);
+    if (!opened) throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+}
+
+// Opened before the data are read, so that a place where it cannot be written
+// stops the run before any work.
+void open_json_file(tk::TextWriter& json, const std::string& name) {
+    if (!name.empty() && !tk::open_json_output(json, name))
+        throw RunError(status_file, "Cannot open the JSON file " + name + "!");
 }
 
 // MS = SS / DF, then VC = EMS^-1 MS.
-Components compute_components(const Specification& spec) {
+Components compute_components(const Specification& input) {
     Components c;
-    c.ms = compute_mean_squares(spec.ss, spec.df);
-    ComponentSolution solution = solve_components(spec.ems, c.ms);
+    c.ms = compute_mean_squares(input.ss, input.df);
+    ComponentSolution solution = solve_components(input.ems, c.ms);
     if (solution.singular) throw RunError(status_singular_ems, "The EMS matrix is singular!");
     c.inverse_ems = std::move(solution.inverse_ems);
     c.vc = std::move(solution.vc);
@@ -69,33 +85,33 @@ Components compute_components(const Specification& spec) {
 }
 
 // The memo opens the listing; without a listing the first summary record.
-void write_opening(RunFiles& files, bool listing, const ControlSettings& given, const Specification& spec,
+void write_opening(RunFiles& files, bool listing, const ControlSettings& given, const Specification& input,
                    const LocalTime& now) {
     if (!listing) {
-        write_first_summary_record(files.summary, spec);
+        write_first_summary_record(files.summary, input);
         return;
     }
-    const MemoSettings memo{given.data_file,    spec.bending,   spec.relative,
-                            spec.genetic_group, spec.reference, spec.minimum_eigenvalue};
+    const MemoSettings memo{given.data_file,     input.bending,   input.relative,
+                            input.genetic_group, input.reference, input.minimum_eigenvalue};
     write_memo(files.listing, memo, now);
 }
 
 // Bends VC(g), reports the outcome and, after a success, replaces VC(g) by
 // the bent matrix so that every later step works with it.
-BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, const Specification& spec,
+BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, const Specification& input,
                              Components& comp) {
     tk::show_status(host, status_bending);
-    const int g = spec.genetic_group;
-    const Bending b = bend_genetic_matrix(g, spec.reference, comp.vc, spec.minimum_eigenvalue, 1);
-    BendingStep step{b.status, false};
+    const int g = input.genetic_group;
+    const Bending b = bend_genetic_matrix(g, input.reference, comp.vc, input.minimum_eigenvalue, 1);
+    BendingStep step{b.status, false, b};
     if (listing)
-        for (const std::string& line : bending_outcome_lines(b, spec.minimum_eigenvalue)) text_record(files.listing, line);
-    if (classify_bending(b, spec.minimum_eigenvalue) != BendingOutcome::success) return step;
+        for (const std::string& line : bending_outcome_lines(b, input.minimum_eigenvalue)) text_record(files.listing, line);
+    if (classify_bending(b, input.minimum_eigenvalue) != BendingOutcome::success) return step;
 
     if (!listing) {
         write_bending_summary_records(files.summary, b);
-    } else if (spec.print_flags[0] == 1) {
-        write_bending_block(files.listing, b, comp.vc[at(g)], spec.trait_names);
+    } else if (input.print_flags[0] == 1) {
+        write_bending_block(files.listing, b, comp.vc[at(g)], input.trait_names);
         step.heading_written = true;
     } else {
         text_record(files.listing, " ");
@@ -107,21 +123,21 @@ BendingStep run_bending_step(tk::Host& host, RunFiles& files, bool listing, cons
 
 // Genetic and phenotypic matrices at both levels, heritabilities and
 // correlations with their standard errors.
-Results estimate_parameters(tk::Host& host, const Specification& spec, const Components& c) {
-    const int g = spec.genetic_group;
+Results estimate_parameters(tk::Host& host, const Specification& input, const Components& c) {
+    const int g = input.genetic_group;
     Results r;
     tk::show_status(host, status_partitioning);
     r.group = partition_group_level(g, c.vc, c.inverse_ems, c.ms);
     tk::show_status(host, status_heritabilities);
-    r.group_h2 = group_heritabilities(g, r.group.phenotypic, r.group.genetic, c.inverse_ems, c.ms, spec.df);
-    r.individual = partition_individual_level(g, spec.relative, c.vc, c.inverse_ems);
+    r.group_h2 = group_heritabilities(g, r.group.phenotypic, r.group.genetic, c.inverse_ems, c.ms, input.df);
+    r.individual = partition_individual_level(g, input.relative, c.vc, c.inverse_ems);
     r.individual_h2 = individual_heritabilities(r.individual.phenotypic, r.individual.genetic,
                                                 r.individual.genetic_coefficients,
-                                                r.individual.phenotypic_coefficients, c.ms, spec.df);
+                                                r.individual.phenotypic_coefficients, c.ms, input.df);
     tk::show_status(host, status_correlations);
-    r.genetic = genetic_correlations(g, r.group.genetic, c.inverse_ems, c.ms, spec.df);
+    r.genetic = genetic_correlations(g, r.group.genetic, c.inverse_ems, c.ms, input.df);
     r.phenotypic = phenotypic_correlations(r.individual.phenotypic, r.individual.phenotypic_coefficients, c.ms,
-                                           spec.df);
+                                           input.df);
     return r;
 }
 
@@ -136,34 +152,55 @@ void close_files(RunFiles& files, bool listing) {
         throw RunError(status_file, std::string("Cannot write the summary file ") + summary_file_name + "!");
     if (listing && !files.listing.close())
         throw RunError(status_file, "Cannot write the listing file " + files.listing.name() + "!");
+    if (files.json.is_open() && !files.json.close())
+        throw RunError(status_file, "Cannot write the JSON file " + files.json.name() + "!");
 }
 
-// The pipeline in its fixed order; an input error leaves it as a RunError.
-void run_pipeline(tk::Host& host, const tk::KirvControl& control, const LocalTime& now, RunFiles& files) {
+// The start of every run, before its settings are taken over: the status
+// prefix, the summary file, the clock and the status line.
+Clock::time_point begin_run(tk::Host& host, bool listing, RunFiles& files) {
     const std::string prefix = tk::status_prefix(tk::registry_value(registry_name));
-    const bool listing = control.listing >= 1;
     if (!listing) open_summary_file(files.summary);
     const Clock::time_point start = Clock::now();
     tk::set_up_status_line(host, prefix);
+    return start;
+}
 
-    const ControlSettings given = take_control_settings(control);
-    open_input_files(files, given, listing);
+// The pipeline in its fixed order; an input error leaves it as a RunError.
+void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point start, const LocalTime& now,
+                RunFiles& files) {
+    const bool listing = request.listing_switch >= 1;
+    const ControlSettings& given = request.given;
+    open_input_files(files, request);
+    open_json_file(files.json, request.json_file);
     tk::show_status(host, status_reading);
-    const Specification spec = read_specification(files.data, given);
+    const Specification input = read_specification(files.data, given);
 
     tk::show_status(host, status_components);
-    Components comp = compute_components(spec);
-    write_opening(files, listing, given, spec, now);
+    Components comp = compute_components(input);
+    // The components as solved, before bending and zeroing change them.
+    const EffectMatrices estimated_vc = files.json.is_open() ? comp.vc : EffectMatrices{};
+    write_opening(files, listing, given, input, now);
 
-    const BendingStep bending = spec.bending > 0 ? run_bending_step(host, files, listing, spec, comp) : BendingStep{};
+    const BendingStep bending = input.bending > 0 ? run_bending_step(host, files, listing, input, comp) : BendingStep{};
     if (listing && !bending.heading_written) write_results_heading(files.listing);
-    clear_negative_variances(spec.ems, bending.status_word, comp.vc, comp.ms);
+    clear_negative_variances(input.ems, bending.status_word, comp.vc, comp.ms);
 
-    const Results results = estimate_parameters(host, spec, comp);
-    write_results(listing ? files.listing : files.summary, control.listing, results, spec.trait_names,
-                  spec.print_flags);
+    const Results results = estimate_parameters(host, input, comp);
+    write_results(listing ? files.listing : files.summary, request.listing_switch, results, input.trait_names,
+                  input.print_flags);
+    if (files.json.is_open())
+        tk::write_json(files.json, results_document(given.data_file, given.listing_file, input, estimated_vc, comp.vc,
+                                                    bending.bending, results));
     tk::show_text_without_prefix(host, elapsed_time_text(seconds_since(start)));
     close_files(files, listing);
+}
+
+// The one error path: the box, the error status text, the negative status.
+int stop_run(tk::Host& host, const RunError& error) {
+    tk::error_box(host, error.what());
+    tk::show_status(host, status_error);
+    return error.status;
 }
 
 }  // namespace
@@ -182,12 +219,24 @@ int run_main_routine(tk::Host& host, const tk::KirvControl& control, const Local
     // unfinished summary file is discarded.
     RunFiles files;
     try {
-        run_pipeline(host, control, now, files);
+        const Clock::time_point start = begin_run(host, control.listing >= 1, files);
+        const RunRequest request{control.listing, take_control_settings(control), false, ""};
+        run_stages(host, request, start, now, files);
         return run_completed;
     } catch (const RunError& error) {
-        tk::error_box(host, error.what());
-        tk::show_status(host, status_error);
-        return error.status;
+        return stop_run(host, error);
+    }
+}
+
+int run_main_routine(tk::Host& host, const RunRequest& request, const LocalTime& now) {
+    // As above; an unfinished JSON file is discarded as well.
+    RunFiles files;
+    try {
+        const Clock::time_point start = begin_run(host, request.listing_switch >= 1, files);
+        run_stages(host, request, start, now, files);
+        return run_completed;
+    } catch (const RunError& error) {
+        return stop_run(host, error);
     }
 }
 

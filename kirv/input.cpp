@@ -1,5 +1,6 @@
 #include "kirv/input.hpp"
 
+#include "common/cli.hpp"
 #include "common/format.hpp"
 #include "common/freeform.hpp"
 #include "common/tokenizer.hpp"
@@ -23,7 +24,10 @@ bool is_blank(std::string_view record) { return tk::significant_length(record) =
 
 // ------------------------------------------------------------ control file
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+struct Switches {
+    int bending = 0;
+    PrintFlags print_flags = all_print_flags;
+};
 
 // Twelve integers read free-form (blanks or commas between them; a slash
 // ends the list) from control record 3.
@@ -84,7 +88,7 @@ double read_relative(tk::TextReader& data, const ControlSettings& given) {
 }
 
 int read_bending_switch(tk::TextReader& data, const ControlSettings& given) {
-    if (given.switches) return given.switches->bending;
+    if (given.bending) return *given.bending;
     const std::optional<double> v = read_keyword_number(data, "BEN");
     return v ? truncate_to_int(*v) : 0;
 }
@@ -144,7 +148,7 @@ int read_reference(tk::TextReader& data, const ControlSettings& given, int bendi
 }
 
 PrintFlags read_print_flags(tk::TextReader& data, const ControlSettings& given) {
-    if (given.switches) return given.switches->print_flags;
+    if (given.print_flags) return *given.print_flags;
     const std::optional<std::string> line = find_keyword(data, "PRI");
     return line ? parse_print_flags(*line) : all_print_flags;
 }
@@ -206,29 +210,13 @@ void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout 
 // ------------------------------------------------------------ control file
 
 double numeric_prefix(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    const std::size_t start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t digits = 0;
-    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && is_digit(text[i])) ++i, ++digits;
-    }
-    if (digits == 0) return 0.0;
-    std::size_t end = i;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-        if (j < text.size() && is_digit(text[j])) {
-            while (j < text.size() && is_digit(text[j])) ++j;
-            end = j;
-        }
-    }
+    std::size_t start = 0;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+    const std::size_t length = tk::decimal_prefix_length(text.substr(start));
+    if (length == 0) return 0.0;
     // The prefix is plain decimal text, so strtod reads exactly it; beyond the
     // range of a real it gives an infinity, kept to the largest real.
-    const std::string number(text.substr(start, end - start));
+    const std::string number(text.substr(start, length));
     const double value = std::strtod(number.c_str(), nullptr);
     if (std::isinf(value)) return value > 0 ? std::numeric_limits<double>::max() : -std::numeric_limits<double>::max();
     return value;
@@ -252,12 +240,14 @@ ControlSettings take_control_settings(const tk::KirvControl& control) {
     s.listing_file = control_file_name(rec[1]);
     if (control.listing >= 1 && s.listing_file.empty()) s.listing_file = default_listing_name;
     if (!is_blank(rec[2])) {
-        s.switches = parse_switches(rec[2]);
-        if (!s.switches)
+        const std::optional<Switches> switches = parse_switches(rec[2]);
+        if (!switches)
             throw RunError(status_bad_switches, std::string("The third record of the control file ") +
                                                     tk::kirv_control_file +
                                                     " must hold twelve integers: the bending switch and eleven "
                                                     "print switches!");
+        s.bending = switches->bending;
+        s.print_flags = switches->print_flags;
     }
     if (!is_blank(rec[3])) s.relative = numeric_prefix(rec[3]);
     if (!is_blank(rec[4])) s.genetic_group_id = truncate_to_int(numeric_prefix(rec[4]));

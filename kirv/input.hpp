@@ -67,16 +67,14 @@ inline constexpr const char* summary_file_name = "tanv~tm4.$$$";
 using PrintFlags = std::array<int, print_flag_count>;
 inline constexpr PrintFlags all_print_flags = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 
-struct Switches {
-    int bending = 0;
-    PrintFlags print_flags = all_print_flags;
-};
-
-// What the control file gave; an empty optional is a setting not given there.
+// What the control file (or the command line) gave; an empty optional is a
+// setting not given there, which the data file may then give.
 struct ControlSettings {
     std::string data_file;     // first 80 characters of record 1, trimmed
     std::string listing_file;  // record 2 likewise; "kirv.lst" when empty and a listing is written
-    std::optional<Switches> switches;  // record 3: bending switch and eleven print flags
+    // Record 3 gives both or neither; the command line gives each on its own.
+    std::optional<int> bending;
+    std::optional<PrintFlags> print_flags;
     std::optional<double> relative;
     std::optional<int> genetic_group_id;  // 1-based, truncated toward zero
     std::optional<int> reference_id;      // 1-based, truncated toward zero

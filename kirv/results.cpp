@@ -138,10 +138,10 @@ void write_results(tk::TextWriter& out, int listing_switch, const Results& resul
     else write_summary(out, results);
 }
 
-void write_first_summary_record(tk::TextWriter& summary, const Specification& spec) {
-    tk::write_list(summary, {run_completed, static_cast<int>(spec.df.size()), static_cast<int>(spec.trait_names.size()),
-                             spec.bending, spec.genetic_group + 1, spec.reference + 1, spec.relative,
-                             spec.minimum_eigenvalue, 0});
+void write_first_summary_record(tk::TextWriter& summary, const Specification& input) {
+    tk::write_list(summary, {run_completed, static_cast<int>(input.df.size()), static_cast<int>(input.trait_names.size()),
+                             input.bending, input.genetic_group + 1, input.reference + 1, input.relative,
+                             input.minimum_eigenvalue, 0});
 }
 
 void write_results_heading(tk::TextWriter& listing) { text_record(listing, ">>> R E S U L T S <<<"); }

@@ -34,21 +34,22 @@ void write_results(tk::TextWriter& out, int listing_switch, const Results& resul
 // The nine items of the summary file's first record: 0, neff, ntrait, the
 // bending switch, the genetic group ID, the reference ID, the relative
 // coefficient, the minimum eigenvalue and 0.
-void write_first_summary_record(tk::TextWriter& summary, const Specification& spec);
+void write_first_summary_record(tk::TextWriter& summary, const Specification& input);
 
 // ">>> R E S U L T S <<<" when no bending block has written it.
 void write_results_heading(tk::TextWriter& listing);
 
-// The outcome of a bending, in the order its cases are tested.
+// The outcome of a bending, numbered in the order its cases are tested (the
+// JSON results report these numbers).
 enum class BendingOutcome {
-    eigenvalues_failed,    // the eigenvalues of VC(g) were not found
-    not_needed,            // no eigenvalue below the minimum
-    out_of_memory,         // status -1
-    reference_failed,      // status -20 or lower: eigenvalues of A or of a bent matrix failed
-    reference_unsuitable,  // status -4 with a minimum of 0 or less
-    limit_missed,          // status -4 with a minimum above 0
-    success,               // status 1
-    other                  // any other status: no message
+    eigenvalues_failed = 1,    // the eigenvalues of VC(g) were not found
+    not_needed = 2,            // no eigenvalue below the minimum
+    out_of_memory = 3,         // status -1
+    reference_failed = 4,      // status -20 or lower: eigenvalues of A or of a bent matrix failed
+    reference_unsuitable = 5,  // status -4 with a minimum of 0 or less
+    limit_missed = 6,          // status -4 with a minimum above 0
+    success = 7,               // status 1
+    other = 8                  // any other status: no message
 };
 
 BendingOutcome classify_bending(const Bending& bending, double minimum_eigenvalue);

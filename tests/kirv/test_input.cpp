@@ -225,9 +225,8 @@ TEST(ControlSettings, RecordsTakenOver) {
         kirv::take_control_settings(control(1, {long_name, "", "1, 0 1 0 1 0 1 0 1 0 1 0", "  0.3abc", "2.9", "-2.9", "x"}));
     EXPECT_EQ(s.data_file, std::string(80, 'd'));
     EXPECT_EQ(s.listing_file, "kirv.lst");
-    ASSERT_TRUE(s.switches.has_value());
-    EXPECT_EQ(s.switches->bending, 1);
-    EXPECT_EQ(s.switches->print_flags, (kirv::PrintFlags{0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(s.bending, 1);
+    EXPECT_EQ(s.print_flags, (kirv::PrintFlags{0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0}));
     EXPECT_DOUBLE_EQ(*s.relative, 0.3);
     EXPECT_EQ(*s.genetic_group_id, 2);  // truncated toward zero
     EXPECT_EQ(*s.reference_id, -2);
@@ -235,7 +234,7 @@ TEST(ControlSettings, RecordsTakenOver) {
 
     const kirv::ControlSettings empty = kirv::take_control_settings(control(0, {"data", "", "", "", "", "", ""}));
     EXPECT_EQ(empty.listing_file, "");  // no listing, no default name
-    EXPECT_FALSE(empty.switches || empty.relative || empty.genetic_group_id || empty.reference_id ||
+    EXPECT_FALSE(empty.bending || empty.print_flags || empty.relative || empty.genetic_group_id || empty.reference_id ||
                  empty.minimum_eigenvalue);
 }
 
@@ -250,7 +249,7 @@ TEST(ControlSettings, SwitchRecordMustHoldTwelveIntegers) {
     }
     const kirv::ControlSettings s =
         kirv::take_control_settings(control(1, {"d", "", "+2 1 1 1 1 1 1 1 1 1 1 1 99", "", "", "", ""}));
-    EXPECT_EQ(s.switches->bending, 2);  // a thirteenth item is not read
+    EXPECT_EQ(s.bending, 2);  // a thirteenth item is not read
 }
 
 TEST(ControlSettings, NumericPrefix) {
@@ -296,9 +295,11 @@ TEST(Specification, Settings) {
                              repeated("0 1 0 0 0", 1) + repeated("0 0 1 0 0", 1) + repeated("0 0 0 1 0", 1) +
                              "0 0 0 0 1\nSS\n1\n1\n1\n1\n1\n";
     kirv::ControlSettings bend_control;
-    bend_control.switches = kirv::Switches{1, {}};
+    bend_control.bending = 1;
+    bend_control.print_flags = kirv::PrintFlags{};
     kirv::ControlSettings no_bend_control;
-    no_bend_control.switches = kirv::Switches{0, kirv::all_print_flags};
+    no_bend_control.bending = 0;
+    no_bend_control.print_flags = kirv::all_print_flags;
     no_bend_control.minimum_eigenvalue = -3.0;
     no_bend_control.reference_id = 7;
     kirv::ControlSettings rel_control;

@@ -1,0 +1,225 @@
+#include "kirv/command_line.hpp"
+
+#include "common/cli.hpp"
+#include "common/host.hpp"
+#include "common/tokenizer.hpp"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <optional>
+
+namespace kirv {
+namespace {
+
+constexpr const char* description =
+    "kirv: genetic parameters from an analysis of variance. From the degrees of freedom, EMS coefficients and "
+    "sums of squares and cross products in DATA it computes genetic and phenotypic covariance matrices, "
+    "heritabilities and genetic and phenotypic correlations with their standard errors, optionally after "
+    "bending the genetic covariance matrix. Each option wins over the data file's own line.";
+
+constexpr const char* footer =
+    "Print items: be vcgg vcpg vcgi vcpi h2g h2i rg srg rp srp (as on a PRI line).\n"
+    "Exit status: 0 completed, 1 the run failed (the message names the reason), 2 usage error, "
+    "255 out of memory.\n"
+    "Without arguments kirv reads its settings from the control file tanv~tm3.$$$ of its host.";
+
+// The text of each option as given; converted and checked after parsing.
+struct OptionTexts {
+    std::string data, listing = default_listing_name, json;
+    std::string relationship, group, reference, minimum, print;
+};
+
+// The options, so that after parsing each can be asked whether it was given.
+struct Options {
+    CLI::Option* listing;
+    CLI::Option* json;
+    CLI::Option* relationship;
+    CLI::Option* group;
+    CLI::Option* reference;
+    CLI::Option* minimum;
+    CLI::Option* print;
+    CLI::Option* bend;
+    CLI::Option* no_bend;
+};
+
+Options define_options(CLI::App& app, OptionTexts& t) {
+    app.add_option("DATA", t.data, "Data file (DF, trait names, EMS and SS matrices; REL, BEN, MIN, GEN, REF, PRI lines)")
+        ->required();
+    Options o{};
+    o.listing = app.add_option("-o,--listing", t.listing, "Listing file; '-' writes it to standard output [kirv.lst]");
+    o.relationship = app.add_option("--relationship", t.relationship,
+                                    "Coefficient of coancestry of relatives, 0 to 1 (outside: 0.25) [REL]");
+    o.group = app.add_option("--genetic-group", t.group, "Effect number of the genetic group, 1 to the effect count [GEN]");
+    o.bend = app.add_flag("--bend")->description("Bend the genetic-group covariance matrix if needed [BEN]");
+    o.no_bend = app.add_flag("--no-bend")->description("Do not bend [BEN]");
+    o.bend->excludes(o.no_bend);
+    o.reference = app.add_option("--reference", t.reference,
+                                 "Effect number of the bending reference matrix; 0 or out of range: identity [REF]");
+    o.minimum = app.add_option("--min-eigenvalue", t.minimum,
+                               "Lowest eigenvalue required of the bent matrix; below 0: 0 [MIN]");
+    o.print = app.add_option("--print", t.print,
+                             "Result blocks to print, e.g. vcgg,h2g,rg; '' prints none [PRI]");
+    o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
+    return o;
+}
+
+// The first problem of a given option's value, if any; the value goes to `into`.
+std::optional<std::string> take_real(const CLI::Option* option, const std::string& name, const std::string& text,
+                                     std::optional<double>& into) {
+    if (option->count() == 0) return std::nullopt;
+    into = tk::parse_real(text);
+    if (!into) return tk::bad_value_text(name, text, "a number");
+    return std::nullopt;
+}
+
+std::optional<std::string> take_whole(const CLI::Option* option, const std::string& name, const std::string& text,
+                                      std::optional<int>& into) {
+    if (option->count() == 0) return std::nullopt;
+    into = tk::parse_whole_number(text);
+    if (!into) return tk::bad_value_text(name, text, "a whole number");
+    return std::nullopt;
+}
+
+bool is_directory(const std::string& name) {
+    std::error_code error;
+    return std::filesystem::is_directory(name, error);
+}
+
+// Where the files would collide or cannot be written at all.
+std::optional<std::string> check_files(const OptionTexts& t, const Options& o) {
+    const std::string stdout_name(tk::standard_stream_name);
+    if (t.listing.empty()) return std::string("-o: the listing file name is empty");
+    if (o.json->count() > 0 && t.json.empty()) return std::string("--json: the file name is empty");
+    if (t.listing == stdout_name && t.json == stdout_name)
+        return std::string("the listing and the JSON results cannot both go to standard output");
+    if (tk::same_file(t.listing, t.data)) return "-o: '" + t.listing + "' is the data file";
+    if (!t.json.empty()) {
+        if (tk::same_file(t.json, t.data)) return "--json: '" + t.json + "' is the data file";
+        if (tk::same_file(t.json, t.listing)) return "--json: '" + t.json + "' is the listing file";
+        if (is_directory(t.json)) return "--json: '" + t.json + "' is a directory";
+    }
+    return std::nullopt;
+}
+
+// The settings of the options; the first problem found, if any.
+std::optional<std::string> take_settings(const OptionTexts& t, const Options& o, ControlSettings& given) {
+    given.data_file = t.data;
+    given.listing_file = t.listing;
+    std::optional<std::string> problem;
+    if ((problem = take_real(o.relationship, "--relationship", t.relationship, given.relative))) return problem;
+    if ((problem = take_whole(o.group, "--genetic-group", t.group, given.genetic_group_id))) return problem;
+    if ((problem = take_whole(o.reference, "--reference", t.reference, given.reference_id))) return problem;
+    if ((problem = take_real(o.minimum, "--min-eigenvalue", t.minimum, given.minimum_eigenvalue))) return problem;
+    if (o.bend->count() > 0) given.bending = 1;
+    if (o.no_bend->count() > 0) given.bending = 0;
+    if (o.print->count() > 0) {
+        const PrintItems items = parse_print_items(t.print);
+        if (!items.unknown.empty())
+            return "--print: '" + items.unknown +
+                   "' is not a print item (be vcgg vcpg vcgi vcpi h2g h2i rg srg rp srp)";
+        given.print_flags = items.flags;
+    }
+    return check_files(t, o);
+}
+
+// After a failed run no results file may stay under the name, so that no
+// earlier run's results can pass for this one's.
+void remove_results_file(const std::string& name) {
+    if (!name.empty() && name != tk::standard_stream_name && tk::file_exists(name)) tk::remove_file(name);
+}
+
+// Painting the status line on the terminal that shows the listing or the
+// JSON would mix the two.
+bool status_line_allowed(const RunRequest& request) {
+    const bool results_on_stdout =
+        request.given.listing_file == tk::standard_stream_name || request.json_file == tk::standard_stream_name;
+    return !(results_on_stdout && ::isatty(STDOUT_FILENO) == 1);
+}
+
+bool is_item_separator(char c) { return tk::item_separators.find(c) != std::string_view::npos; }
+
+}  // namespace
+
+PrintItems parse_print_items(std::string_view text) {
+    PrintItems items;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && is_item_separator(text[i])) ++i;
+        std::size_t j = i;
+        while (j < text.size() && !is_item_separator(text[j])) ++j;
+        if (j == i) break;
+        const std::string item(text.substr(i, j - i));
+        const PrintFlags flags = parse_print_flags(item);
+        bool selects = false;
+        for (std::size_t k = 0; k < flags.size(); ++k) {
+            if (flags[k] == 1) items.flags[k] = 1, selects = true;
+        }
+        if (!selects && items.unknown.empty()) items.unknown = item;
+        i = j;
+    }
+    return items;
+}
+
+CommandLine read_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CLI::App app{description, "kirv"};
+    app.footer(footer);
+    tk::add_version_flag(app, version_text);
+    OptionTexts texts;
+    const Options options = define_options(app, texts);
+
+    CommandLine line;
+    const tk::ParseOutcome parsed = tk::parse_arguments(app, args, out, err);
+    if (!parsed.proceed) {
+        line.exit_status = parsed.exit_status;
+        return line;
+    }
+    line.request.listing_switch = 1;
+    line.request.standard_streams = true;
+    line.request.json_file = texts.json;
+    if (const std::optional<std::string> problem = take_settings(texts, options, line.request.given)) {
+        line.exit_status = tk::report_usage_error(err, "kirv", *problem);
+        return line;
+    }
+    line.run = true;
+    return line;
+}
+
+int run_command_line(const std::vector<std::string>& args, const LocalTime& now) {
+    const CommandLine line = read_command_line(args, std::cout, std::cerr);
+    if (!line.run) return line.exit_status;
+    const RunRequest& request = line.request;
+    // A reader that goes away (`kirv d -o - | head`) makes the writes fail,
+    // which ends the run in order, instead of killing it with files half-made.
+    std::signal(SIGPIPE, SIG_IGN);
+    tk::Host host = tk::detect_host(0);
+    if (!status_line_allowed(request)) host.terminal = false;
+    try {
+        int status = run_completed;
+        if (!tk::file_exists(request.given.data_file)) {
+            tk::error_box(host, "Cannot find the data file for KIRV module!");
+            status = status_file;
+        } else {
+            status = run_main_routine(host, request, now);
+            tk::release_status_line(host);
+        }
+        if (status == run_completed) return tk::exit_completed;
+        remove_results_file(request.json_file);
+        return tk::exit_failed;
+    } catch (const std::bad_alloc&) {
+        tk::error_box(host, tk::out_of_memory_text);
+        remove_results_file(request.json_file);
+        return tk::exit_status_abort;
+    } catch (const std::exception& error) {
+        // A fault of the program itself: reported, never a crash.
+        tk::error_box(host, std::string("Internal error: ") + error.what());
+        remove_results_file(request.json_file);
+        return tk::exit_status_abort;
+    }
+}
+
+}  // namespace kirv
