@@ -192,6 +192,21 @@ std::vector<std::string> bending_outcome_lines(const Bending& b, double minimum_
     return lines;
 }
 
+namespace {
+
+// A titled list of eigenvalues under their numbers 1 ... t, then two blank records.
+void write_eigenvalue_list(tk::TextWriter& out, std::string_view title, const std::vector<double>& values, int t) {
+    text_record(out, title);
+    blank_record(out);
+    tk::write_formatted(out, "(I6,1000I15)", column_numbers(t));
+    blank_record(out);
+    write_values(out, "(1000G15.8)", values);
+    blank_record(out);
+    blank_record(out);
+}
+
+}  // namespace
+
 void write_bending_block(tk::TextWriter& out, const Bending& b, const tk::Matrix& original,
                          const std::vector<std::string>& names) {
     const int t = original.rows;
@@ -204,20 +219,10 @@ void write_bending_block(tk::TextWriter& out, const Bending& b, const tk::Matrix
     blank_record(out);
     tk::write_formatted(out, "(A,F6.3)", {"Bending factor = ", b.factor});
     blank_record(out);
-    text_record(out, "Eigenvalues of original genetic variance-covariance matrix (g_group level)");
-    blank_record(out);
-    tk::write_formatted(out, "(I6,1000I15)", column_numbers(t));
-    blank_record(out);
-    write_values(out, "(1000G15.8)", b.original);
-    blank_record(out);
-    blank_record(out);
-    text_record(out, "Eigenvalues of bended genetic variance-covariance matrix (g_group level)");
-    blank_record(out);
-    tk::write_formatted(out, "(I6,1000I15)", column_numbers(t));
-    blank_record(out);
-    write_values(out, "(1000G15.8)", b.bent);
-    blank_record(out);
-    blank_record(out);
+    write_eigenvalue_list(out, "Eigenvalues of original genetic variance-covariance matrix (g_group level)",
+                          b.original, t);
+    write_eigenvalue_list(out, "Eigenvalues of bended genetic variance-covariance matrix (g_group level)", b.bent,
+                          t);
     text_record(out, "Original genetic variance-covariance matrix (g_group level)");
     blank_record(out);
     write_names(out, "(13X,1000(A8,7X))", names);
