@@ -138,7 +138,7 @@ bool parse_real_field_as(std::string_view field, int d, Real& out) {
     char buffer[128];
     std::size_t n = 0;
     for (char c : field) {
-        if (c == ' ' || c == '\t') continue;
+        if (c == ' ') continue;
         if (n + 1 >= sizeof buffer) return false;
         buffer[n++] = c;
     }
@@ -343,7 +343,7 @@ bool parse_integer_field(std::string_view field, std::int32_t& out) {
     bool negative = false, sign_seen = false, digit_seen = false;
     std::int64_t value = 0;
     for (char c : field) {
-        if (c == ' ' || c == '\t') continue;
+        if (c == ' ') continue;
         if ((c == '+' || c == '-') && !sign_seen && !digit_seen) {
             negative = c == '-';
             sign_seen = true;

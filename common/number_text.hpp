@@ -27,7 +27,7 @@ Significant round_significant(double a, int nsig);
 // |a| rounded half away from zero to d decimals, as "123.46" ("123." when d = 0).
 std::string round_fixed(double a, int d);
 
-// Reading a numeric field of a record (Iw or Fw.d on input): blanks are ignored,
+// Reading a numeric field of a record (Iw or Fw.d on input): blanks (not tabs) are ignored,
 // an all-blank field is zero; sign, digits, optional point, optional exponent
 // (E or D and a signed integer, or a sign right after the digits). Without a
 // point, d implied decimals apply (none when d = 0). Returns false on any

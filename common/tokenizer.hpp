@@ -10,7 +10,8 @@
 
 namespace tk {
 
-inline constexpr std::string_view item_separators = " ,/";
+// Blank, comma and slash separate items; a tab separates them as a blank does.
+inline constexpr std::string_view item_separators = " ,/\t";
 
 // The next item, cut or padded to width; the line keeps only what follows it.
 std::string next_item(std::string& line, std::string_view separators, std::size_t width);

@@ -242,30 +242,37 @@ int run_main_routine(tk::Host& host, const RunRequest& request, const LocalTime&
 
 int run_driver(const LocalTime& now) {
     tk::Host host;  // no window before the main routine takes it
+    // A run that fails leaves no summary file, not even one of an earlier run,
+    // so that the host can tell a failed run by its absence.
+    const auto failed = [](int exit_status) {
+        tk::remove_file(summary_file_name);
+        return exit_status;
+    };
     try {
         const tk::KirvControl control = tk::read_kirv_control();
         if (control.status == tk::ControlStatus::absent) return 0;
         if (control.status == tk::ControlStatus::bad) {
             tk::error_box(host, std::string("The control file ") + tk::kirv_control_file + " cannot be read: " +
                                     control.problem + "!");
-            return 0;
+            return failed(0);
         }
         if (!tk::file_exists(control_file_name(control.records[0]))) {
             tk::error_box(host, "Cannot find the data file for KIRV module!");
-            return 0;
+            return failed(0);
         }
         host = tk::detect_host(control.window);
         const int status = run_main_routine(host, control, now);
         tk::release_status_line(host);
-        if (status != run_completed) tk::error_box(host, "Error in running KIRV module!");
-        return 0;
+        if (status == run_completed) return 0;
+        tk::error_box(host, "Error in running KIRV module!");
+        return failed(0);
     } catch (const std::bad_alloc&) {
         tk::error_box(host, tk::out_of_memory_text);
-        return tk::exit_status_abort;
+        return failed(tk::exit_status_abort);
     } catch (const std::exception& error) {
         // A fault of the program itself: reported, never a crash.
         tk::error_box(host, std::string("Internal error: ") + error.what());
-        return tk::exit_status_abort;
+        return failed(tk::exit_status_abort);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "common/freeform.hpp"
 #include "common/tokenizer.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -21,6 +22,16 @@ constexpr int integer_bound = std::numeric_limits<int>::max();
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 bool is_blank(std::string_view record) { return tk::significant_length(record) == 0; }
+
+// The next record of the data file, cut to its buffer length. A tab counts as
+// a blank, so that keywords indented by tabs are found and items separated by
+// tabs stay apart (a tab inside a number field would otherwise be passed over
+// and join two numbers into one).
+bool read_data_line(tk::TextReader& data, std::string& line) {
+    if (!data.read_record(line, data_record_length)) return false;
+    std::replace(line.begin(), line.end(), '\t', ' ');
+    return true;
+}
 
 // ------------------------------------------------------------ control file
 
@@ -186,7 +197,7 @@ void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout 
                        const std::string& where) {
     std::string line;
     do {
-        if (!data.read_record(line, data_record_length))
+        if (!read_data_line(data, line))
             throw RunError(status_matrix_ends_early, "The data file ends before " + where + "!");
     } while (is_blank(line));
     const int n = x.rows;
@@ -284,7 +295,7 @@ std::optional<std::string> find_keyword(tk::TextReader& data, std::string_view k
     std::optional<std::string> found;
     std::string line;
     int counted = 0;
-    while (counted < search_limit && data.read_record(line, data_record_length)) {
+    while (counted < search_limit && read_data_line(data, line)) {
         if (is_blank(line)) continue;
         ++counted;
         tk::left_adjust(line);
@@ -302,7 +313,7 @@ std::optional<std::string> find_brace_line(tk::TextReader& data) {
     std::optional<std::string> found;
     std::string line;
     int counted = 0;
-    while (counted < search_limit && data.read_record(line, data_record_length)) {
+    while (counted < search_limit && read_data_line(data, line)) {
         if (is_blank(line)) continue;
         ++counted;
         const std::size_t brace = line.find('{');
@@ -368,7 +379,7 @@ std::optional<std::vector<tk::Matrix>> read_matrix_block(tk::TextReader& data, s
     data.rewind();
     std::string line;
     for (;;) {
-        if (!data.read_record(line, data_record_length)) return std::nullopt;
+        if (!read_data_line(data, line)) return std::nullopt;
         if (is_blank(line)) continue;
         tk::left_adjust(line);
         tk::to_upper(line);

@@ -27,6 +27,7 @@ TEST(FormatRead, InternalNumericFields) {
         {"(F20.0)", "--3", false, -1.0},
         {"(F20.0)", "-", false, -1.0},
         {"(F20.0)", " - 4 . 5", true, -4.5},  // blanks are ignored
+        {"(F20.0)", "8\t1", false, -1.0},     // a tab is not a blank: it must not join two numbers
         {"(F20.0)", "1.5D2", true, 150.0},
         {"(F20.0)", "1.5d-1", true, 0.15},
         {"(F20.0)", "2.5+3", true, 2500.0},  // a sign right after the digits starts the exponent

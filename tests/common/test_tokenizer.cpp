@@ -34,6 +34,7 @@ TEST(Tokenizer, ItemsOfSpecificationLines) {
         {"= /1/2/3/", 20, {"1", "2", "3"}},
         {"= abcdefghijklm", 4, {"abcd"}},  // cut to the store's width
         {"= a=b", 20, {"a=b"}},            // only the first "=" cuts
+        {"MIS = -9\t-99", 20, {"-9", "-99"}},  // a tab separates as a blank does
     };
     for (const auto& c : cases) EXPECT_EQ(items_of(std::string(c.line) + std::string(30, ' '), c.width), c.expected) << c.line;
 }

@@ -170,6 +170,8 @@ TEST(MatrixReader, Layouts) {
         {"SS full is transposed", "SS\n1 2\n3 4\n", "SS", 2, 1, true, {1, 2, 3, 4}},
         {"extra items ignored, missing ones zero", "EMS UP\n1 2 3 4\n5\n", "EMS", 2, 1, false, {1, 0, 2, 5}},
         {"first keyword line of the file", "x\nEMS UP\n1 2\n3\nEMS UP\n9 9\n9\n", "EMS", 2, 1, false, {1, 0, 2, 3}},
+        // a tab separates items as a blank does (and does not join 8 and 1 into 81)
+        {"tabs between items and before the keyword", "\tEMS / UP\n8\t1\n\t1\n", "EMS", 2, 1, false, {8, 0, 1, 1}},
     };
     for (const auto& c : cases) {
         DataFile f(c.text);

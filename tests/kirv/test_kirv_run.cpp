@@ -232,6 +232,27 @@ TEST(KirvRun, ExportFileWithoutGeneticGroup) {
     }
 }
 
+TEST(KirvRun, AFailedRunRemovesAnEarlierSummaryFile) {
+    // The host tells a failed run by the summary file's absence, so a file
+    // left by an earlier run must not survive a failed one.
+    const struct {
+        const char* name;
+        std::string control;
+    } cases[] = {
+        {"run error", control_text(0, {"KIRV.IN_"})},
+        {"missing data file", control_text(0, {"none.kin"})},
+        {"bad control file", "1\n"},
+    };
+    for (const auto& c : cases) {
+        tk_test::TempDir dir;
+        dir.write("KIRV.IN_", export_file());
+        dir.write(kirv_test::summary_name, " 0 2 2 0 1 0 0.25 0 0\n");
+        dir.write(kirv_test::control_name, c.control);
+        EXPECT_EQ(run_kirv(dir).exit_status, 0) << c.name;
+        EXPECT_EQ(files_in(dir), Records{"KIRV.IN_"}) << c.name;
+    }
+}
+
 TEST(KirvRun, RunErrorsShowTheirBoxes) {
     const std::string body = "DF = 10 20\n{A}\nGEN = 1\n";
     const struct {
