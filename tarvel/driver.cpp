@@ -1,6 +1,7 @@
 #include "tarvel/driver.hpp"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <new>
 
@@ -53,6 +54,13 @@ bool write_results_file(const HostArrays& arrays) {
     tk::write_list(results, arrays.ss);
     tk::write_list(results, arrays.vc);
     return results.close();
+}
+
+// After a failed run no results file of an earlier run may stay under its
+// name, or the host would take that run's results for this one's.
+void discard_host_results() {
+    for (const char* name : {results_file_name, no_listing_file_name})
+        if (tk::file_exists(name)) tk::remove_file(name);
 }
 
 std::string bad_control_text(const tk::TarvelControl& control) {
@@ -209,28 +217,40 @@ int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
         const tk::TarvelControl control = tk::read_tarvel_control();
         if (control.status == tk::ControlStatus::absent) return 0;
         if (control.status == tk::ControlStatus::bad) {
+            discard_host_results();
             tk::error_box(host, bad_control_text(control));
             return 0;
         }
         HostArrays arrays = allocate_host_arrays(control);
         const RunParameters run = run_parameters(control);
         if (!tk::file_exists(run.data_file)) {
+            discard_host_results();
             tk::error_box(host, "Cannot find the data file for TARVEL module!");
             return 0;
         }
         host = tk::detect_host(control.window);
         if (main_routine(host, run, arrays, fixed_elapsed_seconds) != 0) {
+            discard_host_results();
             tk::error_box(host, "Error in running TARVEL module!");
             return 0;
         }
-        if (!write_results_file(arrays))
+        if (!write_results_file(arrays)) {
+            discard_host_results();
             tk::error_box(host, std::string("Cannot write the results file \"") + results_file_name + "\".");
+        }
         return 0;
     } catch (const RunAbort& abort) {
+        discard_host_results();
         tk::error_box(host, abort.what());
         return tk::exit_status_abort;
     } catch (const std::bad_alloc&) {
+        discard_host_results();
         tk::error_box(host, tk::out_of_memory_text);
+        return tk::exit_status_abort;
+    } catch (const std::exception& error) {
+        // A fault of the program itself: reported, never a crash.
+        discard_host_results();
+        tk::error_box(host, std::string("Internal error: ") + error.what());
         return tk::exit_status_abort;
     }
 }

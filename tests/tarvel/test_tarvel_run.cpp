@@ -186,6 +186,44 @@ TEST(TarvelRun, SpecificationErrors) {
     }
 }
 
+// A failed run leaves no results of an earlier run under the names the host
+// reads; an earlier export file stays (it is only rewritten with KIRV).
+TEST(TarvelRun, AFailedRunRemovesEarlierResultsFiles) {
+    const struct {
+        const char* what;
+        const char* control;  // nullptr: the standard control file
+        const char* data;
+        int listing;
+        int capacity_df;
+    } cases[] = {
+        {"bad control file", "0 one 10 10 10 10\r\ndata.txt\r\n", two_trait_data, 1, 100},
+        {"missing data file", nullptr, nullptr, 1, 100},
+        {"input error", nullptr, "MOD=1+2\n{Y}\n1 2\n", 0, 100},
+        {"host capacity", nullptr, two_trait_data, 0, 1},
+    };
+    for (const auto& c : cases) {
+        TarvelRun run;
+        if (c.data) run.write("data.txt", c.data);
+        run.write(tarvel_test::results_file, "earlier\r\n");
+        run.write(tarvel_test::no_listing_file, "earlier\r\n");
+        run.write(tarvel_test::export_file, "earlier\r\n");
+        RunResult r;
+        if (c.control) {
+            run.write(tarvel_test::control_file, c.control);
+            r = run.run_without_control();
+        } else {
+            ControlFile control;
+            control.listing = c.listing;
+            control.capacity_df = c.capacity_df;
+            r = run.run(control);
+        }
+        EXPECT_FALSE(r.boxes().empty()) << c.what;
+        EXPECT_FALSE(run.exists(tarvel_test::results_file)) << c.what;
+        EXPECT_FALSE(run.exists(tarvel_test::no_listing_file)) << c.what;
+        EXPECT_EQ(run.read(tarvel_test::export_file), "earlier\r\n") << c.what;
+    }
+}
+
 TEST(TarvelRun, ExportHeaderWithKirv) {
     TarvelRun run;
     run.write("data.txt", two_trait_data);
