@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <algorithm>
 
 #include "common/freeform.hpp"
 #include "tarvel/run_error.hpp"
@@ -13,13 +15,18 @@ namespace {
 
 constexpr int counter_step = 100;                       // accepted cases between two status counters
 constexpr std::size_t scratch_block_bytes = std::size_t{1} << 16;
+constexpr float not_given = std::numeric_limits<float>::quiet_NaN();
 
 enum class CaseFate { accepted, skipped };
 
+// A value that stayed NaN was not given on the case's line (a null value of a
+// free-form line) and counts as missing like a missing code.
 bool has_missing_value(std::span<const float> traits, std::span<const float> missing_codes) {
-    for (float value : traits)
+    for (float value : traits) {
+        if (std::isnan(value)) return true;
         for (float code : missing_codes)
             if (value == code) return true;
+    }
     return false;
 }
 
@@ -37,7 +44,7 @@ CaseFate take_levels(std::span<const float> codes, int case_number, ScratchRecor
                      std::vector<int>& largest_levels) {
     for (std::size_t k = 0; k < codes.size(); ++k) {
         const float level = std::trunc(codes[k]);
-        if (level <= 0.0f) return CaseFate::skipped;
+        if (!(level > 0.0f)) return CaseFate::skipped;  // also a code not given (NaN)
         if (level > static_cast<float>(highest_level)) level_too_large(static_cast<int>(k), codes[k], case_number);
         record.levels[k] = static_cast<std::int16_t>(level);
         largest_levels[k] = std::max(largest_levels[k], static_cast<int>(level));
@@ -126,6 +133,9 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
     int case_number = 0;
     const bool has_cases = skip_to_first_case(data);
     while (has_cases && !data.at_end()) {
+        // A free-form null value leaves its target as it was: without this
+        // fill it would take the previous case's value.
+        if (!format) std::fill(values.begin(), values.end(), not_given);
         const tk::ReadResult read = format ? tk::read_formatted(data, *format, targets)
                                            : tk::read_list(data, targets);
         if (read.status == tk::ReadStatus::end_of_file) break;

@@ -72,6 +72,10 @@ TEST(Cases, FreeFormCases) {
         {"no line starts with a digit", "MOD=A\n-1 2\n.5 3\n", {1, 1, {}, {}}, 0, 0, 0, {1}, {}},
         {"the highest level", "32767.9 1\n1 2\n", {1, 1, {}, {}}, 2, 0, 0, {32767}, {{{32767}, {1}}, {{1}, {2}}}},
         {"unused factor letters are read", "3 9 1 2.5\n", {3, 1, {}, {}}, 1, 0, 0, {3, 9, 1}, {{{3, 9, 1}, {2.5f}}}},
+        // Values not given (null values, a slash) are missing, never the
+        // previous case's values.
+        {"null values are missing", "1 2.5 3.5\n2,,4.5\n2 1*, 5.5\n3 6.5 /\n,7.5 8.5\n4, 9.5, 10.5\n",
+         {1, 2, {}, {}}, 2, 4, 0, {4}, {{{1}, {2.5f, 3.5f}}, {{4}, {9.5f, 10.5f}}}},
         {"tab-indented case lines", "\t1\t2.5\n", {1, 1, {}, {}}, 1, 0, 0, {1}, {{{1}, {2.5f}}}},
     };
     for (const auto& c : table) {
