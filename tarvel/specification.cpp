@@ -34,44 +34,6 @@ std::string normalised(std::string text) {
     return text;
 }
 
-std::optional<std::string> read_data_format(tk::TextReader& data, const std::string& control) {
-    if (!control.empty()) return normalised(control);
-    const std::optional<std::string> line = search_keyword(data, "FMT");
-    if (!line) return std::nullopt;
-    return after_first_equals(*line);
-}
-
-std::optional<std::string> read_model(tk::TextReader& data, const std::string& control) {
-    if (!control.empty()) return normalised(control);
-    const std::optional<std::string> line = search_keyword(data, "MOD");
-    if (!line) return std::nullopt;
-    return after_first_equals(*line);
-}
-
-// The codes replace the default only when the text holds at least one item.
-void read_missing_values(tk::TextReader& data, const std::string& control, Specification& specification) {
-    std::optional<std::string> text = control;
-    if (control.empty()) text = search_keyword(data, "MIS");
-    if (!text) return;
-    std::string line = *text;
-    const tk::NumberItems items = tk::read_number_items(line, missing_code_limit);
-    if (items.found < 1) return;
-    specification.missing_codes.assign(items.values.begin(), items.values.begin() + items.found);
-    specification.bad_missing_item = items.bad_item;
-    specification.missing_values_text = *text;
-}
-
-OutputSwitches read_print_options(tk::TextReader& data, const std::string& control) {
-    if (!control.empty()) return print_switches_from_control(control);
-    const std::optional<std::string> line = search_keyword(data, "PRI");
-    return line ? print_switches_from_line(*line) : OutputSwitches{};
-}
-
-std::optional<std::string> read_trait_text(tk::TextReader& data, const std::string& control) {
-    if (!control.empty()) return control;
-    return find_trait_line(data);
-}
-
 // Reads up to 100 non-blank lines from the start of the data file and returns
 // the first one that `wanted` accepts, as `wanted` leaves it; rewinds.
 template <typename Accept>
@@ -89,6 +51,69 @@ std::optional<std::string> search_lines(tk::TextReader& data, Accept wanted) {
     }
     data.rewind();
     return found;
+}
+
+std::optional<std::string> read_data_format(tk::TextReader& data, const std::string& control) {
+    if (!control.empty()) return normalised(control);
+    const std::optional<std::string> line = search_keyword(data, "FMT");
+    if (!line) return std::nullopt;
+    return after_first_equals(*line);
+}
+
+std::optional<std::string> read_model(tk::TextReader& data, const std::string& control) {
+    if (!control.empty()) return normalised(control);
+    const std::optional<std::string> line = search_keyword(data, "MOD");
+    if (!line) return std::nullopt;
+    return after_first_equals(*line);
+}
+
+// Blanks are removed from a data-file line, so codes separated only by blanks
+// run together ("-9 -99" reads as -9E-99, "9 99" as 999): such a line is
+// refused rather than read as codes nobody wrote.
+bool has_codes_run_together(std::string_view raw_line) {
+    const std::size_t equals = raw_line.find('=');
+    const std::string_view codes = equals == std::string_view::npos ? raw_line : raw_line.substr(equals + 1);
+    const auto ends_number = [](char c) { return is_digit(c) || c == '.'; };
+    const auto starts_number = [](char c) { return is_digit(c) || c == '.' || c == '-' || c == '+'; };
+    for (std::size_t i = 0; i + 1 < codes.size(); ++i) {
+        if (!ends_number(codes[i]) || !is_blank(codes[i + 1])) continue;
+        std::size_t next = i + 1;
+        while (next < codes.size() && is_blank(codes[next])) ++next;
+        if (next < codes.size() && starts_number(codes[next])) return true;
+    }
+    return false;
+}
+
+// The codes replace the default only when the text holds at least one item.
+void read_missing_values(tk::TextReader& data, const std::string& control, Specification& specification) {
+    std::optional<std::string> raw = control;
+    if (control.empty()) raw = search_lines(data, [](std::string& line) {
+        return normalised(line).compare(0, 3, "MIS") == 0;
+    });
+    if (!raw) return;
+    const std::string text = control.empty() ? normalised(*raw) : *raw;
+    std::string line = text;
+    const tk::NumberItems items = tk::read_number_items(line, missing_code_limit);
+    if (items.found < 1) return;
+    specification.missing_codes.assign(items.values.begin(), items.values.begin() + items.found);
+    if (!items.bad_item.empty())
+        specification.missing_values_problem =
+            "The item '" + items.bad_item + "' of the missing values '" + text + "' is not a number.";
+    else if (control.empty() && has_codes_run_together(*raw))
+        specification.missing_values_problem = "The codes of the line '" + std::string(tk::significant(*raw)) +
+                                                "' are separated by blanks, which are removed from the line; "
+                                                "separate them by commas.";
+}
+
+OutputSwitches read_print_options(tk::TextReader& data, const std::string& control) {
+    if (!control.empty()) return print_switches_from_control(control);
+    const std::optional<std::string> line = search_keyword(data, "PRI");
+    return line ? print_switches_from_line(*line) : OutputSwitches{};
+}
+
+std::optional<std::string> read_trait_text(tk::TextReader& data, const std::string& control) {
+    if (!control.empty()) return control;
+    return find_trait_line(data);
 }
 
 [[noreturn]] void invalid_model(std::string_view model, const std::string& problem) {
@@ -235,9 +260,8 @@ CheckedSpecification check_specification(const Specification& specification) {
     if (checked.trait_names.empty())
         throw RunError("No trait specified! The trait text '" + *specification.trait_text +
                        "' holds no name in braces.");
-    if (!specification.bad_missing_item.empty())
-        throw RunError("Invalid missing values! The item '" + specification.bad_missing_item +
-                       "' of the missing values '" + specification.missing_values_text + "' is not a number.");
+    if (!specification.missing_values_problem.empty())
+        throw RunError("Invalid missing values! " + specification.missing_values_problem);
     if (specification.data_format) checked.case_format = checked_case_format(*specification.data_format);
     return checked;
 }

@@ -46,8 +46,7 @@ struct Specification {
     std::optional<std::string> data_format;  // normalised; absent: cases are read free-form
     std::optional<std::string> model;        // normalised
     std::vector<float> missing_codes{default_missing_code};
-    std::string bad_missing_item;            // a missing-value item that is not a number
-    std::string missing_values_text;         // the text the codes came from, for messages
+    std::string missing_values_problem;      // why the missing values cannot be used, for the message
     OutputSwitches switches;
     std::optional<std::string> trait_text;   // from the first "{" on, or the control field unchanged
 };

@@ -141,7 +141,7 @@ TEST(Specification, MissingValues) {
         std::vector<float> codes;
     } cases[] = {
         {"MIS=-9,-99\n", {-9.0f, -99.0f}},
-        {"MIS=-9 -99\n", {-0.0f}},     // normalised to the one word '-9-99' (-9E-99)
+        {"MIS=-9 -99\n", {-0.0f}},     // normalised to the one word '-9-99' (-9E-99), refused by the checks
         {"MIS=\n", {1.0e30f}},         // no item: the default stays
         {"nothing\n", {1.0e30f}},
         {"MISSING=12/1.5E2\n", {12.0f, 150.0f}},
@@ -285,6 +285,13 @@ TEST(Specification, ChecksInOrder) {
         {"MOD=A\nMIS=x\n", "No trait specified!"},
         {"MOD=A\nMIS=x\n{Y\n", "Traits expression error!"},
         {"MOD=A\nMIS=-9,x\n{Y}\n", "Invalid missing values! The item 'X' of the missing values 'MIS=-9,X' is not a number."},
+        // Codes separated by blanks run together once the blanks are removed.
+        {"MOD=A\nMIS = -9 -99\n{Y}\n", "Invalid missing values! The codes of the line 'MIS = -9 -99' are separated "
+                                       "by blanks, which are removed from the line; separate them by commas."},
+        {"MOD=A\nMIS= 9\t99 \n{Y}\n", "Invalid missing values! The codes of the line 'MIS= 9\t99' are"},
+        {"MOD=A\nMIS=.5 +1\n{Y}\n", "Invalid missing values! The codes of the line"},
+        {"MOD=A\nMIS = -9 , -99 / 1E 3\n{Y}\n", ""},  // separators, or a blank inside one code, are fine
+        {"MOD=A\nMISSING VALUES = -9\n{Y}\n", ""},
         {"MOD=A\nFMT=(F3.0,Q)\n{Y}\n", "Invalid data format! The data format '(F3.0,Q)' cannot be used: "},
         {"MOD=A\n{Y}\n", ""},
     };
