@@ -131,10 +131,12 @@ std::vector<int> term_factors(std::string_view model, std::size_t index, std::st
         const std::vector<std::string_view> nested = split(part, '|');
         for (auto sub = nested.rbegin(); sub != nested.rend(); ++sub) {
             if (sub->empty()) invalid_model(model, term_label(index, term) + " has an empty factor");
+            // One letter per factor: "SIRE" would name factor S and make every
+            // case hold 19 codes, a "Model: A" line the factors of "MODEL:A".
             const char letter = sub->front();
-            if (letter < 'A' || letter > 'Z')
+            if (sub->size() != 1 || letter < 'A' || letter > 'Z')
                 invalid_model(model, term_label(index, term) + " has the factor '" + std::string(*sub) +
-                                         "', which does not begin with a letter A to Z");
+                                         "'; a factor is one letter A to Z");
             factors.push_back(letter - 'A');
         }
     }

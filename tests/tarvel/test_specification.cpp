@@ -217,7 +217,6 @@ TEST(Specification, Model) {
         {"A+B|A+A*D", {"A", "B|A", "A*D"}, {{0}, {0, 1}, {0, 3}}, 4},
         {"A+B+A*B", {"A", "B", "A*B"}, {{0}, {1}, {0, 1}}, 2},
         {"C|B|A*D", {"C|B|A*D"}, {{0, 1, 2, 3}}, 4},  // sub-parts right to left, parts left to right
-        {"HERD+SIRE", {"HERD", "SIRE"}, {{7}, {18}}, 19},  // one factor per sub-part: its first letter
         {"A*B*C*D*E*F*G*H*I*J*K", {"A*B*C*D*E*F*G*H*I*J*"}, {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}, 11},
     };
     for (const auto& c : cases) {
@@ -243,7 +242,12 @@ TEST(Specification, ModelsThatCannotBeAnalysed) {
         {"+A", "Invalid model specified! Term 1 is empty (model '+A')."},
         {"A+B||A", "Invalid model specified! Term 2 'B||A' has an empty factor (model 'A+B||A')."},
         {"A**B", "Invalid model specified! Term 1 'A**B' has an empty factor (model 'A**B')."},
-        {"A+(B)", "Invalid model specified! Term 2 '(B)' has the factor '(B)', which does not begin with a letter A to Z (model 'A+(B)')."},
+        {"A+(B)", "Invalid model specified! Term 2 '(B)' has the factor '(B)'; a factor is one letter A to Z (model 'A+(B)')."},
+        // A factor named by a word would be read as its first letter, and the
+        // highest letter of the word would set the codes per case.
+        {"HERD+SIRE", "Invalid model specified! Term 1 'HERD' has the factor 'HERD'; a factor is one letter A to Z (model 'HERD+SIRE')."},
+        {"MODEL:A", "Invalid model specified! Term 1 'MODEL:A' has the factor 'MODEL:A'; a factor is one letter A to Z (model 'MODEL:A')."},
+        {"A+B|A1", "Invalid model specified! Term 2 'B|A1' has the factor 'A1'; a factor is one letter A to Z (model 'A+B|A1')."},
         {"A+B+B", "Invalid model specified! Terms 2 and 3 have the same name 'B' (model 'A+B+B')."},
         {fifty_one, "Invalid model specified! Term 1 '" + fifty_one + "' has 51 factors; an effect may have at most 50 (model '" + fifty_one + "')."},
     };
