@@ -165,7 +165,7 @@ PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq,
         // bound only guards the conversion against rounding.
         const double nu = std::fmin(r.satterthwaite_df[a], static_cast<double>(INT_MAX));
         r.nd[a] = nu >= 0.0 ? static_cast<int>(std::lround(nu)) : 0;
-        if (r.nd[a] > 0) r.probability[a] = f_upper_tail(r.f[a], r.df[a], r.nd[a]);
+        if (r.has_probability(static_cast<int>(a))) r.probability[a] = f_upper_tail(r.f[a], r.df[a], r.nd[a]);
     }
 
     // Totals and summary.

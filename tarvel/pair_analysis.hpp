@@ -28,7 +28,7 @@ struct PairAnalysis {
     std::vector<double> satterthwaite_df;  // nu(a), 0 when not computable
     std::vector<double> f;            // F(a) = |MS(a)/D(a)|, 0 when |D(a)| < 1e-14; 0 for the mean
     std::vector<int> nd;              // nu(a) rounded half away from zero
-    std::vector<double> probability;  // upper tail 1 - W when nd > 0, else -1 (effects only)
+    std::vector<double> probability;  // upper tail 1 - W when tested, else -1 (effects only)
     // Totals and summary:
     double total_ss = 0.0;            // SS over the mean and the effects
     int total_df = 0;                 // DF over the mean and the effects
@@ -39,7 +39,13 @@ struct PairAnalysis {
     double accounted = 0.0;           // Y - SS(mean) - SS(residual)
     double accounted_percent = 0.0;   // accounted / (Y - SS(mean)) * 100; 0 when that total is 0
 
-    bool has_probability(int a) const { return nd[static_cast<std::size_t>(a)] > 0; }
+    // A test needs degrees of freedom on both sides: an effect left with
+    // none after the effects before it has nothing to test (its series
+    // would give probability 1 for any F).
+    bool has_probability(int a) const {
+        const auto i = static_cast<std::size_t>(a);
+        return nd[i] > 0 && df[i] > 0;
+    }
 };
 
 // Source sums, residual, mean squares, components and tests of the pair

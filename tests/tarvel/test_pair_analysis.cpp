@@ -155,4 +155,22 @@ TEST(PairAnalysis, ZeroRules) {
     }
 }
 
+// An effect with no degrees of freedom after the effects before it (B
+// repeats A's levels) gets no probability, though its denominator has some.
+TEST(PairAnalysis, EffectWithoutDegreesOfFreedomIsNotTested) {
+    std::vector<Case> cases;
+    for (int k = 0; k < 12; ++k) {
+        const auto a = static_cast<std::int16_t>(k % 3 + 1);
+        cases.push_back({{a, a}, {static_cast<float>(k * k % 7)}});
+    }
+    const tarvel_test::Analysis an = tarvel_test::analyse(make_model({{"A", "A"}, {"B", "B"}}), cases, 1);
+    const tarvel::PairAnalysis& p = an.pairs[0];
+    ASSERT_EQ(p.df, (std::vector<int>{1, 2, 0, 9}));
+    EXPECT_TRUE(p.has_probability(1));
+    EXPECT_GT(p.probability[1], 0.0);
+    EXPECT_GT(p.nd[2], 0);
+    EXPECT_FALSE(p.has_probability(2));
+    EXPECT_EQ(p.probability[2], -1.0);
+}
+
 }  // namespace
