@@ -216,6 +216,25 @@ void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout 
         for (int c = first; c < first + allowed; ++c) x(r, c) = x(c, r);
 }
 
+// Reads up to 100 non-blank lines from the start of the data file and returns
+// the first one that `wanted` accepts, as `wanted` leaves it; rewinds.
+template <typename Accept>
+std::optional<std::string> search_lines(tk::TextReader& data, Accept wanted) {
+    std::optional<std::string> found;
+    std::string line;
+    int counted = 0;
+    while (counted < search_limit && read_data_line(data, line)) {
+        if (is_blank(line)) continue;
+        ++counted;
+        if (wanted(line)) {
+            found = std::move(line);
+            break;
+        }
+    }
+    data.rewind();
+    return found;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ control file
@@ -292,38 +311,21 @@ Specification read_specification(tk::TextReader& data, const ControlSettings& gi
 }
 
 std::optional<std::string> find_keyword(tk::TextReader& data, std::string_view keyword) {
-    std::optional<std::string> found;
-    std::string line;
-    int counted = 0;
-    while (counted < search_limit && read_data_line(data, line)) {
-        if (is_blank(line)) continue;
-        ++counted;
+    return search_lines(data, [keyword](std::string& line) {
         tk::left_adjust(line);
-        if (starts_with_keyword(line, keyword)) {
-            tk::cut_at_equals(line);
-            found = std::move(line);
-            break;
-        }
-    }
-    data.rewind();
-    return found;
+        if (!starts_with_keyword(line, keyword)) return false;
+        tk::cut_at_equals(line);
+        return true;
+    });
 }
 
 std::optional<std::string> find_brace_line(tk::TextReader& data) {
-    std::optional<std::string> found;
-    std::string line;
-    int counted = 0;
-    while (counted < search_limit && read_data_line(data, line)) {
-        if (is_blank(line)) continue;
-        ++counted;
+    return search_lines(data, [](std::string& line) {
         const std::size_t brace = line.find('{');
-        if (brace != std::string::npos) {
-            found = line.substr(brace);
-            break;
-        }
-    }
-    data.rewind();
-    return found;
+        if (brace == std::string::npos) return false;
+        line.erase(0, brace);
+        return true;
+    });
 }
 
 std::vector<std::string> parse_trait_names(std::string line) {
