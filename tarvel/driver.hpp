@@ -28,12 +28,14 @@ struct RunAbort : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// What the entry operation hands to the main routine.
+// What the entry operation (or the command line) hands to the main routine.
 struct RunParameters {
     std::int32_t listing_switch = 0;  // L: 1 or more writes a listing
     std::string data_file;
     std::string listing_file;
     ControlItems items;
+    bool standard_streams = false;  // the file name "-" stands for standard output
+    std::string json_file;          // empty: no JSON results
 };
 
 // The result arrays that go back to the host, sized by its capacities:
@@ -71,6 +73,7 @@ struct RunFiles {
     tk::TextWriter listing;     // when L >= 1
     tk::TextWriter no_listing;  // "tanv~tm2.$$$" when L < 1
     tk::TextWriter export_file; // "KIRV.IN_" when KIRV is set
+    tk::TextWriter json;        // the JSON results when asked for
 };
 
 // The capacity message for the first host array that is too small for n
