@@ -221,6 +221,25 @@ TEST(TarvelCommandLine, ExitStatusesAndMessages) {
     }
 }
 
+TEST(TarvelCommandLine, OutOfMemory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the address sanitizer reserves more memory than the limit allows";
+#endif
+    // 8000 levels of A: the normal equations alone need 512 MB.
+    std::string data = "MOD = A\n{Y}\n";
+    for (int level = 1; level <= 8000; ++level) data += std::to_string(level) + " 1.5\n";
+    TarvelRun run;
+    run.write("big.txt", data);
+    run.write("r.json", "{}");  // an earlier run's results
+    const std::string command =
+        "ulimit -v 300000; exec " + tk_test::shell_quoted(tarvel_test::tarvel_executable()) + " big.txt --json r.json";
+    const tk_test::ProgramRun r =
+        tk_test::run_program("/bin/sh", run.dir.path, {"-c", command}, {{"OPENBLAS_NUM_THREADS", "1"}});
+    EXPECT_EQ(r.exit_status, 255);
+    EXPECT_EQ(r.standard_error, box("Out of memory!"));
+    EXPECT_EQ(run.files(), (Names{"big.txt", "tarvel.lst"}));
+}
+
 TEST(TarvelCommandLine, HostFilesOfAnEarlierRunAreLeftAlone) {
     TarvelRun run;
     run.write("data.txt", small_data);
