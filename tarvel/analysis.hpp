@@ -53,7 +53,7 @@ struct AnalysisOutput {
 // Lays out the columns, accumulates and reduces the normal equations from the
 // scratch file (at its start), derives the expected mean squares, analyses
 // every trait pair and writes the results, painting the status texts of each
-// step. An input error (a model too large for its levels) raises RunError.
+// step; with output.record set, the results are also kept there. An input error (a model too large for its levels) raises RunError.
 void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, AnalysisOutput& output,
                         tk::Host& host);
 

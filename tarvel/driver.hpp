@@ -64,9 +64,10 @@ struct TimeTexts {
 };
 TimeTexts time_texts(double elapsed);
 
-// The files of one run (units 7, 5, 6 or 9, and 21). The files that the host
-// reads are written under a temporary name and renamed into place only at the
-// end of a completed run.
+// The files of one run (units 7, 5, 6 or 9, and 21), and the JSON results of
+// a run from the command line. The files that the host reads, and the JSON
+// results, are written under a temporary name and renamed into place only at
+// the end of a completed run.
 struct RunFiles {
     tk::ScratchFile scratch;
     tk::TextReader data;
@@ -81,7 +82,8 @@ struct RunFiles {
 std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n, int t);
 
 // The main routine: 0 for a completed run, -2 after a specification error
-// (its box and status text shown). Raises RunAbort for a capacity error;
+// (its box and status text shown). With a JSON file named in `run` the
+// completed run also writes the JSON results. Raises RunAbort for a capacity error;
 // std::bad_alloc passes through.
 int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
                  std::optional<double> fixed_elapsed_seconds);
