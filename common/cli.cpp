@@ -103,10 +103,12 @@ bool same_file(std::string_view a, std::string_view b) {
     const std::filesystem::path pa(a), pb(b);
     std::error_code error;
     if (std::filesystem::equivalent(pa, pb, error) && !error) return true;  // also through links
-    // A file still to be created: compare the names with the existing part resolved.
+    // A file still to be created: compare the names with the existing part
+    // resolved; made absolute first, or a relative name of which no part
+    // exists ("r.out") would stay as written and differ from "./r.out".
     std::error_code error_a, error_b;
-    const std::filesystem::path ca = std::filesystem::weakly_canonical(pa, error_a);
-    const std::filesystem::path cb = std::filesystem::weakly_canonical(pb, error_b);
+    const std::filesystem::path ca = std::filesystem::weakly_canonical(std::filesystem::absolute(pa, error_a), error_a);
+    const std::filesystem::path cb = std::filesystem::weakly_canonical(std::filesystem::absolute(pb, error_b), error_b);
     return !error_a && !error_b && ca == cb;
 }
 

@@ -88,6 +88,19 @@ void write_export_blocks(tk::TextWriter& out, const ExpectedMeanSquares& ems, co
                                  tables.sums_of_squares.t);
 }
 
+void keep_record(const ColumnLayout& layout, ExpectedMeanSquares ems, std::vector<PairAnalysis> pairs,
+                 AnalysisRecord& record) {
+    record.effect_names.clear();
+    record.effect_columns.clear();
+    for (const EffectColumns& effect : layout.effects) {
+        record.effect_names.emplace_back(tk::significant(effect.name));
+        record.effect_columns.push_back(effect.level_count);
+    }
+    record.design_columns = layout.p;
+    record.ems = std::move(ems);
+    record.pairs = std::move(pairs);
+}
+
 }  // namespace
 
 std::string progress_text(int i, int p) {
@@ -119,10 +132,10 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     reduce_with_progress(eq, tau, host);
 
     tk::show_status(host, status_expectations);
-    const ExpectedMeanSquares ems = expected_mean_squares(layout, tau, eq);
+    ExpectedMeanSquares ems = expected_mean_squares(layout, tau, eq);
 
     tk::show_status(host, status_computing);
-    const std::vector<PairAnalysis> pairs = analyse_pairs(layout, eq, tau, ems, t);
+    std::vector<PairAnalysis> pairs = analyse_pairs(layout, eq, tau, ems, t);
     TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
 
     if (input.listing) {
@@ -132,6 +145,7 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
                            output.arrays.vc);
     }
     if (input.switches.kirv) write_export_blocks(output.export_file, ems, pairs.back(), tables);
+    if (output.record) keep_record(layout, std::move(ems), std::move(pairs), *output.record);
 }
 
 }  // namespace tarvel

@@ -9,7 +9,9 @@
 
 #include "common/files.hpp"
 #include "common/host.hpp"
+#include "tarvel/ems.hpp"
 #include "tarvel/model.hpp"
+#include "tarvel/pair_analysis.hpp"
 #include "tarvel/switches.hpp"
 
 namespace tarvel {
@@ -27,19 +29,31 @@ struct AnalysisInput {
     bool listing = false;                       // L >= 1
 };
 
+// The results of the analysis kept for the JSON document: the same values
+// the listing and the host records are written from.
+struct AnalysisRecord {
+    std::vector<std::string> effect_names;  // n, model order, as in the listing
+    std::vector<int> effect_columns;        // n: columns kept per effect (levels or level combinations)
+    int design_columns = 0;                 // p, the mean included
+    ExpectedMeanSquares ems;
+    std::vector<PairAnalysis> pairs;        // (0,0), (0,1), ..., (t-1,t-1)
+};
+
 // Where the analysis writes: the listing (L >= 1) or the test records and the
-// host arrays (L < 1), and the export file when KIRV is set.
+// host arrays (L < 1), and the export file when KIRV is set; the record of
+// the results when one is asked for.
 struct AnalysisOutput {
     tk::TextWriter& listing;
     tk::TextWriter& tests;
     tk::TextWriter& export_file;
     HostArrays& arrays;
+    AnalysisRecord* record = nullptr;
 };
 
 // Lays out the columns, accumulates and reduces the normal equations from the
 // scratch file (at its start), derives the expected mean squares, analyses
 // every trait pair and writes the results, painting the status texts of each
-// step. An input error (a model too large for its levels) raises RunError.
+// step; with output.record set, the results are also kept there. An input error (a model too large for its levels) raises RunError.
 void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, AnalysisOutput& output,
                         tk::Host& host);
 

@@ -5,12 +5,15 @@
 #include <filesystem>
 #include <new>
 
+#include "common/cli.hpp"
 #include "common/format.hpp"
 #include "common/freeform.hpp"
+#include "common/json_output.hpp"
 #include "common/tokenizer.hpp"
 #include "tarvel/analysis.hpp"
 #include "tarvel/cases.hpp"
 #include "tarvel/export.hpp"
+#include "tarvel/json_results.hpp"
 #include "tarvel/model.hpp"
 #include "tarvel/run_error.hpp"
 
@@ -82,11 +85,16 @@ void open_run_files(const RunParameters& run, RunFiles& files) {
         if (same_file(run.listing_file, run.data_file))
             throw RunError("The listing file '" + run.listing_file +
                            "' is the data file; give the listing another name.");
-        if (!files.listing.open(run.listing_file))
-            throw RunError("Cannot create the listing file '" + run.listing_file + "'.");
+        const bool opened = run.standard_streams ? tk::open_output(files.listing, run.listing_file, false)
+                                                 : files.listing.open(run.listing_file);
+        if (!opened) throw RunError("Cannot create the listing file '" + run.listing_file + "'.");
     } else if (!files.no_listing.open(no_listing_file_name, /*atomic=*/true)) {
         throw RunError(std::string("Cannot create the file '") + no_listing_file_name + "'.");
     }
+    // Opened before the data are read, so that a place where it cannot be
+    // written stops the run before any work.
+    if (!run.json_file.empty() && !tk::open_json_output(files.json, run.json_file))
+        throw RunError("Cannot create the JSON file '" + run.json_file + "'.");
 }
 
 // Without a listing the host takes every result, so the matrices are all produced.
@@ -127,12 +135,13 @@ void close_or_fail(tk::TextWriter& file) {
     if (file.is_open() && !file.close()) throw RunError("Cannot write the file '" + file.name() + "'.");
 }
 
-// Unit 7, then the listing or unit 9, and the export file last.
+// Unit 7, then the listing or unit 9, the export file, and the JSON results last.
 void close_run_files(RunFiles& files) {
     files.scratch.close();
     close_or_fail(files.listing);
     close_or_fail(files.no_listing);
     close_or_fail(files.export_file);
+    close_or_fail(files.json);
 }
 
 // The stages of a run in their fixed order; an input error raises RunError.
@@ -152,8 +161,13 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     const Model model = parse_model(*specification.model);
     const AnalysisInput input{model, cases.largest_levels, checked.trait_names, cases.accepted, cases.skipped,
                               specification.switches, listing};
-    AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays};
+    AnalysisRecord record;
+    AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays,
+                          files.json.is_open() ? &record : nullptr};
     reduce_and_analyse(input, files.scratch, output, host);
+    if (files.json.is_open())
+        tk::write_json(files.json, results_document({run.data_file, run.listing_file, specification, checked,
+                                                     cases.accepted, cases.skipped, cases.unreadable, record}));
     write_closing_notes(host, files, listing, clock);
     close_run_files(files);
     tk::release_status_line(host);

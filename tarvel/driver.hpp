@@ -28,12 +28,14 @@ struct RunAbort : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// What the entry operation hands to the main routine.
+// What the entry operation (or the command line) hands to the main routine.
 struct RunParameters {
     std::int32_t listing_switch = 0;  // L: 1 or more writes a listing
     std::string data_file;
     std::string listing_file;
     ControlItems items;
+    bool standard_streams = false;  // the file name "-" stands for standard output
+    std::string json_file;          // empty: no JSON results
 };
 
 // The result arrays that go back to the host, sized by its capacities:
@@ -62,15 +64,17 @@ struct TimeTexts {
 };
 TimeTexts time_texts(double elapsed);
 
-// The files of one run (units 7, 5, 6 or 9, and 21). The files that the host
-// reads are written under a temporary name and renamed into place only at the
-// end of a completed run.
+// The files of one run (units 7, 5, 6 or 9, and 21), and the JSON results of
+// a run from the command line. The files that the host reads, and the JSON
+// results, are written under a temporary name and renamed into place only at
+// the end of a completed run.
 struct RunFiles {
     tk::ScratchFile scratch;
     tk::TextReader data;
     tk::TextWriter listing;     // when L >= 1
     tk::TextWriter no_listing;  // "tanv~tm2.$$$" when L < 1
     tk::TextWriter export_file; // "KIRV.IN_" when KIRV is set
+    tk::TextWriter json;        // the JSON results when asked for
 };
 
 // The capacity message for the first host array that is too small for n
@@ -78,7 +82,8 @@ struct RunFiles {
 std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n, int t);
 
 // The main routine: 0 for a completed run, -2 after a specification error
-// (its box and status text shown). Raises RunAbort for a capacity error;
+// (its box and status text shown). With a JSON file named in `run` the
+// completed run also writes the JSON results. Raises RunAbort for a capacity error;
 // std::bad_alloc passes through.
 int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
                  std::optional<double> fixed_elapsed_seconds);

@@ -99,6 +99,7 @@ TEST(Cli, SameFile) {
         {a, b, false},
         {dir.file("new"), (dir.path / "sub" / ".." / "new").string(), true},  // neither exists yet
         {dir.file("new"), dir.file("other"), false},
+        {"tk-no-such-file.out", "./tk-no-such-file.out", true},  // relative, no part of either exists
         {"-", "-", false},
         {a, "-", false},
     };

@@ -5,20 +5,25 @@
 // it left.
 #pragma once
 
-#include "../common/temp_dir.hpp"
+#include "tests/common/run_support.hpp"
 
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace kirv_test {
+
+using tk_test::box;
+using tk_test::files_in;
+using tk_test::numbers_of;
+using tk_test::records_of;
+using tk_test::shell_quoted;
+using tk_test::trimmed;
 
 inline const char* const control_name = "tanv~tm3.$$$";
 inline const char* const summary_name = "tanv~tm4.$$$";
@@ -38,13 +43,6 @@ struct RunOutcome {
     std::string output;  // standard output
     bool control_left = false;
 };
-
-// A word for the shell, in single quotes.
-inline std::string shell_quoted(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // Runs the built program in dir with the given arguments (none: the host
 // protocol, so dir should hold the control file); setup is shell text run
@@ -76,47 +74,6 @@ inline RunOutcome run_kirv_args(const tk_test::TempDir& dir, const std::vector<s
 
 inline RunOutcome run_kirv(const tk_test::TempDir& dir, const std::string& setup = "") {
     return run_kirv_args(dir, {}, setup);
-}
-
-// The records of a text file written with CR LF line ends.
-inline std::vector<std::string> records_of(const std::string& text) {
-    std::vector<std::string> records;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string record = text.substr(start, end - start);
-        if (!record.empty() && record.back() == '\r') record.pop_back();
-        records.push_back(record);
-        start = end + 1;
-    }
-    return records;
-}
-
-// The numbers of one list-directed record.
-inline std::vector<double> numbers_of(const std::string& record) {
-    std::istringstream in(record);
-    std::vector<double> values;
-    double x = 0.0;
-    while (in >> x) values.push_back(x);
-    return values;
-}
-
-// The names of the files in dir, sorted.
-inline std::vector<std::string> files_in(const tk_test::TempDir& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// What a message box shows on standard error.
-inline std::string box(const std::string& text) { return "Error Message: " + text + "\n"; }
-
-// Record text without trailing blanks.
-inline std::string trimmed(std::string text) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
 }
 
 }  // namespace kirv_test

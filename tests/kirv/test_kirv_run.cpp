@@ -18,22 +18,15 @@
 
 namespace {
 
+using kirv_test::box;
 using kirv_test::control_text;
+using kirv_test::files_in;
 using kirv_test::records_of;
 using kirv_test::run_kirv;
 using kirv_test::summary_name;
 using Records = std::vector<std::string>;
 
 const std::string all_switches_on = "1 1 1 1 1 1 1 1 1 1 1 1";
-
-std::vector<std::string> files_in(const tk_test::TempDir& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string box(const std::string& text) { return "Error Message: " + text + "\n"; }
 
 // Listing records with trailing blanks removed (a lone blank record stays).
 Records listing_records(const tk_test::TempDir& dir, const std::string& name = "kirv.lst") {

@@ -9,13 +9,6 @@
 //   EXPECT_TRUE(run.exists("tanv~tm1.$$$"));
 #pragma once
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <charconv>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -23,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/common/temp_dir.hpp"
+#include "tests/common/run_support.hpp"
 
 namespace tarvel_test {
 
@@ -61,44 +54,14 @@ struct ControlFile {
 struct RunResult {
     int exit_status = -1;       // -1 when the program did not end normally
     std::string standard_error;
+    std::string standard_output;
 
     // The texts of the message boxes, in order.
-    std::vector<std::string> boxes() const {
-        std::vector<std::string> texts;
-        std::istringstream in(standard_error);
-        const std::string marker = "Error Message: ";
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind(marker, 0) == 0) texts.push_back(line.substr(marker.size()));
-        return texts;
-    }
+    std::vector<std::string> boxes() const { return tk_test::boxes_of(standard_error); }
 };
 
-// Records of a text file, without their CR LF (or LF) line ends.
-inline std::vector<std::string> records_of(const std::string& text) {
-    std::vector<std::string> records;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string record = text.substr(start, end - start);
-        if (!record.empty() && record.back() == '\r') record.pop_back();
-        records.push_back(record);
-        start = end + 1;
-    }
-    return records;
-}
-
-// The numbers of a free-form record.
-inline std::vector<double> numbers_of(const std::string& record) {
-    std::vector<double> values;
-    std::istringstream in(record);
-    for (std::string word; in >> word;) {
-        double value = 0.0;
-        std::from_chars(word.data(), word.data() + word.size(), value);
-        values.push_back(value);
-    }
-    return values;
-}
+using tk_test::numbers_of;
+using tk_test::records_of;
 
 // One fresh directory in which tarvel runs.
 struct TarvelRun {
@@ -110,13 +73,7 @@ struct TarvelRun {
     std::vector<std::string> records(const std::string& name) const { return records_of(read(name)); }
 
     // The names of the files in the directory, sorted.
-    std::vector<std::string> files() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> files() const { return tk_test::files_in(dir); }
 
     // Writes the control file and runs; environment entries are set for the
     // run (the status prefix value "Vorna_Num_Iter" is unset unless given).
@@ -127,32 +84,15 @@ struct TarvelRun {
 
     // Runs with whatever the directory holds.
     RunResult run_without_control(const std::map<std::string, std::string>& environment = {}) const {
-        int pipe_ends[2];
-        if (::pipe(pipe_ends) != 0) return {};
-        const std::string directory = dir.path.string();
-        const std::string executable = tarvel_executable();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(pipe_ends[1], STDERR_FILENO);
-            ::close(pipe_ends[0]);
-            ::close(pipe_ends[1]);
-            const int null_device = ::open("/dev/null", O_WRONLY);
-            ::dup2(null_device, STDOUT_FILENO);
-            ::unsetenv("Vorna_Num_Iter");
-            for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
-            if (::chdir(directory.c_str()) == 0) ::execl(executable.c_str(), executable.c_str(), nullptr);
-            ::_exit(127);
-        }
-        ::close(pipe_ends[1]);
-        RunResult result;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
-            result.standard_error.append(buffer, static_cast<std::size_t>(n));
-        ::close(pipe_ends[0]);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-        return result;
+        return run_args({}, environment);
+    }
+
+    // Runs with arguments (none: the host protocol).
+    RunResult run_args(const std::vector<std::string>& args,
+                       const std::map<std::string, std::string>& environment = {}) const {
+        const tk_test::ProgramRun r =
+            tk_test::run_program(tarvel_executable(), dir.path, args, environment, {"Vorna_Num_Iter"});
+        return {r.exit_status, r.standard_error, r.standard_output};
     }
 };
 
