@@ -1,5 +1,7 @@
 #include "common/cli.hpp"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -110,6 +112,35 @@ bool same_file(std::string_view a, std::string_view b) {
     const std::filesystem::path ca = std::filesystem::weakly_canonical(std::filesystem::absolute(pa, error_a), error_a);
     const std::filesystem::path cb = std::filesystem::weakly_canonical(std::filesystem::absolute(pb, error_b), error_b);
     return !error_a && !error_b && ca == cb;
+}
+
+}  // namespace tk
+
+namespace tk {
+
+std::optional<std::string> check_output_files(const OutputFiles& files) {
+    const std::string_view stdout_name = standard_stream_name;
+    const std::string listing(files.listing), json(files.json);
+    if (listing.empty()) return std::string("-o: the listing file name is empty");
+    if (files.json_given && json.empty()) return std::string("--json: the file name is empty");
+    if (listing == stdout_name && json == stdout_name)
+        return std::string("the listing and the JSON results cannot both go to standard output");
+    if (same_file(listing, files.data)) return "-o: '" + listing + "' is the data file";
+    if (json.empty()) return std::nullopt;
+    if (same_file(json, files.data)) return "--json: '" + json + "' is the data file";
+    if (same_file(json, listing)) return "--json: '" + json + "' is the listing file";
+    std::error_code error;
+    if (std::filesystem::is_directory(json, error)) return "--json: '" + json + "' is a directory";
+    return std::nullopt;
+}
+
+void remove_results_file(std::string_view name) {
+    if (!name.empty() && name != standard_stream_name && file_exists(name)) remove_file(name);
+}
+
+bool results_on_terminal(const OutputFiles& files) {
+    const bool on_stdout = files.listing == standard_stream_name || files.json == standard_stream_name;
+    return on_stdout && ::isatty(STDOUT_FILENO) == 1;
 }
 
 }  // namespace tk

@@ -72,4 +72,25 @@ bool open_output(TextWriter& out, std::string_view name, bool atomic);
 // to be created ("-", standard output, never does).
 bool same_file(std::string_view a, std::string_view b);
 
+// The files of a run started with arguments.
+struct OutputFiles {
+    std::string_view data;
+    std::string_view listing;
+    bool json_given = false;  // --json was given (maybe with an empty name)
+    std::string_view json;    // empty: no JSON results
+};
+
+// Where the files would collide or cannot be written at all: an empty name,
+// both results on standard output, a results file that is the data file,
+// the JSON file that is the listing or a directory. nullopt when they fit.
+std::optional<std::string> check_output_files(const OutputFiles& files);
+
+// After a failed run no results file may stay under its name, so that no
+// earlier run's results can pass for this one's ("-" and "" name none).
+void remove_results_file(std::string_view name);
+
+// True when the listing or the JSON goes to standard output on a terminal:
+// a status line painted there would mix with them.
+bool results_on_terminal(const OutputFiles& files);
+
 }  // namespace tk

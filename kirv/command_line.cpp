@@ -4,11 +4,8 @@
 #include "common/host.hpp"
 #include "common/tokenizer.hpp"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -85,25 +82,8 @@ std::optional<std::string> take_whole(const CLI::Option* option, const std::stri
     return std::nullopt;
 }
 
-bool is_directory(const std::string& name) {
-    std::error_code error;
-    return std::filesystem::is_directory(name, error);
-}
-
-// Where the files would collide or cannot be written at all.
-std::optional<std::string> check_files(const OptionTexts& t, const Options& o) {
-    const std::string stdout_name(tk::standard_stream_name);
-    if (t.listing.empty()) return std::string("-o: the listing file name is empty");
-    if (o.json->count() > 0 && t.json.empty()) return std::string("--json: the file name is empty");
-    if (t.listing == stdout_name && t.json == stdout_name)
-        return std::string("the listing and the JSON results cannot both go to standard output");
-    if (tk::same_file(t.listing, t.data)) return "-o: '" + t.listing + "' is the data file";
-    if (!t.json.empty()) {
-        if (tk::same_file(t.json, t.data)) return "--json: '" + t.json + "' is the data file";
-        if (tk::same_file(t.json, t.listing)) return "--json: '" + t.json + "' is the listing file";
-        if (is_directory(t.json)) return "--json: '" + t.json + "' is a directory";
-    }
-    return std::nullopt;
+tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
+    return {t.data, t.listing, o.json->count() > 0, t.json};
 }
 
 // The settings of the options; the first problem found, if any.
@@ -124,21 +104,7 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
                    "' is not a print item (be vcgg vcpg vcgi vcpi h2g h2i rg srg rp srp)";
         given.print_flags = items.flags;
     }
-    return check_files(t, o);
-}
-
-// After a failed run no results file may stay under the name, so that no
-// earlier run's results can pass for this one's.
-void remove_results_file(const std::string& name) {
-    if (!name.empty() && name != tk::standard_stream_name && tk::file_exists(name)) tk::remove_file(name);
-}
-
-// Painting the status line on the terminal that shows the listing or the
-// JSON would mix the two.
-bool status_line_allowed(const RunRequest& request) {
-    const bool results_on_stdout =
-        request.given.listing_file == tk::standard_stream_name || request.json_file == tk::standard_stream_name;
-    return !(results_on_stdout && ::isatty(STDOUT_FILENO) == 1);
+    return tk::check_output_files(output_files(t, o));
 }
 
 bool is_item_separator(char c) { return tk::item_separators.find(c) != std::string_view::npos; }
@@ -197,7 +163,8 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
     tk::Host host = tk::detect_host(0);
-    if (!status_line_allowed(request)) host.terminal = false;
+    if (tk::results_on_terminal({request.given.data_file, request.given.listing_file, false, request.json_file}))
+        host.terminal = false;
     try {
         int status = run_completed;
         if (!tk::file_exists(request.given.data_file)) {
@@ -208,16 +175,16 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
             tk::release_status_line(host);
         }
         if (status == run_completed) return tk::exit_completed;
-        remove_results_file(request.json_file);
+        tk::remove_results_file(request.json_file);
         return tk::exit_failed;
     } catch (const std::bad_alloc&) {
         tk::error_box(host, tk::out_of_memory_text);
-        remove_results_file(request.json_file);
+        tk::remove_results_file(request.json_file);
         return tk::exit_status_abort;
     } catch (const std::exception& error) {
         // A fault of the program itself: reported, never a crash.
         tk::error_box(host, std::string("Internal error: ") + error.what());
-        remove_results_file(request.json_file);
+        tk::remove_results_file(request.json_file);
         return tk::exit_status_abort;
     }
 }

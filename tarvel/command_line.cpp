@@ -4,11 +4,8 @@
 #include "common/host.hpp"
 #include "common/tokenizer.hpp"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -106,25 +103,8 @@ std::optional<std::string> take_print(const CLI::Option* option, const std::stri
     return std::nullopt;
 }
 
-bool is_directory(const std::string& name) {
-    std::error_code error;
-    return std::filesystem::is_directory(name, error);
-}
-
-// Where the files would collide or cannot be written at all.
-std::optional<std::string> check_files(const OptionTexts& t, const Options& o) {
-    const std::string stdout_name(tk::standard_stream_name);
-    if (t.listing.empty()) return std::string("-o: the listing file name is empty");
-    if (o.json->count() > 0 && t.json.empty()) return std::string("--json: the file name is empty");
-    if (t.listing == stdout_name && t.json == stdout_name)
-        return std::string("the listing and the JSON results cannot both go to standard output");
-    if (tk::same_file(t.listing, t.data)) return "-o: '" + t.listing + "' is the data file";
-    if (!t.json.empty()) {
-        if (tk::same_file(t.json, t.data)) return "--json: '" + t.json + "' is the data file";
-        if (tk::same_file(t.json, t.listing)) return "--json: '" + t.json + "' is the listing file";
-        if (is_directory(t.json)) return "--json: '" + t.json + "' is a directory";
-    }
-    return std::nullopt;
+tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
+    return {t.data, t.listing, o.json->count() > 0, t.json};
 }
 
 // The run parameters of the options; the first problem found, if any.
@@ -141,26 +121,12 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     if ((problem = take_text(o.traits, "--traits", t.traits, items.traits))) return problem;
     if ((problem = take_missing(o.missing, t.missing, items.missing_values))) return problem;
     if ((problem = take_print(o.print, t.print, items.print_options))) return problem;
-    return check_files(t, o);
-}
-
-// After a failed run no results file may stay under the name, so that no
-// earlier run's results can pass for this one's.
-void remove_results_file(const std::string& name) {
-    if (!name.empty() && name != tk::standard_stream_name && tk::file_exists(name)) tk::remove_file(name);
-}
-
-// Painting the status line on the terminal that shows the listing or the
-// JSON would mix the two.
-bool status_line_allowed(const RunParameters& run) {
-    const bool results_on_stdout =
-        run.listing_file == tk::standard_stream_name || run.json_file == tk::standard_stream_name;
-    return !(results_on_stdout && ::isatty(STDOUT_FILENO) == 1);
+    return tk::check_output_files(output_files(t, o));
 }
 
 int failed(tk::Host& host, const RunParameters& run, const std::string& message, int exit_status) {
     tk::error_box(host, message);
-    remove_results_file(run.json_file);
+    tk::remove_results_file(run.json_file);
     return exit_status;
 }
 
@@ -226,7 +192,7 @@ int run_command_line(const std::vector<std::string>& args) {
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
     tk::Host host = tk::detect_host(0);
-    if (!status_line_allowed(run)) host.terminal = false;
+    if (tk::results_on_terminal({run.data_file, run.listing_file, false, run.json_file})) host.terminal = false;
     try {
         if (!tk::file_exists(run.data_file))
             return failed(host, run, "Cannot find the data file for TARVEL module!", tk::exit_failed);
@@ -234,7 +200,7 @@ int run_command_line(const std::vector<std::string>& args) {
         const int status = main_routine(host, run, no_arrays, std::nullopt);
         tk::release_status_line(host);
         if (status == 0) return tk::exit_completed;
-        remove_results_file(run.json_file);
+        tk::remove_results_file(run.json_file);
         return tk::exit_failed;
     } catch (const RunAbort& abort) {
         return failed(host, run, abort.what(), tk::exit_status_abort);

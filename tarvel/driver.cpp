@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <new>
 
 #include "common/cli.hpp"
@@ -72,17 +71,12 @@ std::string bad_control_text(const tk::TarvelControl& control) {
 
 // ------------------------------------------------------------ main routine stages
 
-bool same_file(const std::string& one, const std::string& other) {
-    std::error_code ignored;
-    return std::filesystem::equivalent(one, other, ignored);
-}
-
 void open_run_files(const RunParameters& run, RunFiles& files) {
     if (!files.scratch.open()) throw RunError("Cannot open the case scratch file.");
     if (!files.data.open(run.data_file)) throw RunError("Cannot open the data file '" + run.data_file + "'.");
     if (run.listing_switch >= 1) {
         // Creating the listing would empty the data file before it is read.
-        if (same_file(run.listing_file, run.data_file))
+        if (tk::same_file(run.listing_file, run.data_file))
             throw RunError("The listing file '" + run.listing_file +
                            "' is the data file; give the listing another name.");
         const bool opened = run.standard_streams ? tk::open_output(files.listing, run.listing_file, false)
