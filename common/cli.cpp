@@ -1,5 +1,7 @@
 #include "common/cli.hpp"
 
+#include "common/tokenizer.hpp"
+
 #include <unistd.h>
 
 #include <charconv>
@@ -89,6 +91,20 @@ std::optional<int> parse_whole_number(std::string_view text) {
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+std::vector<std::string> list_items(std::string_view text) {
+    const auto is_separator = [](char c) { return item_separators.find(c) != std::string_view::npos; };
+    std::vector<std::string> items;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && is_separator(text[i])) ++i;
+        std::size_t j = i;
+        while (j < text.size() && !is_separator(text[j])) ++j;
+        if (j > i) items.emplace_back(text.substr(i, j - i));
+        i = j;
+    }
+    return items;
 }
 
 std::string bad_value_text(std::string_view option, std::string_view value, std::string_view expected) {

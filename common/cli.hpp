@@ -61,6 +61,10 @@ std::optional<double> parse_real(std::string_view text);
 // digits); nullopt for anything else, such as "2.5" or "1e1".
 std::optional<int> parse_whole_number(std::string_view text);
 
+// The items of an option's list, split at blanks, commas, slashes and tabs
+// as on a data file's line: "ms, ss/vc" gives ms, ss and vc.
+std::vector<std::string> list_items(std::string_view text);
+
 // The message of a value that does not read: "--genetic-group: 'x' is not a whole number".
 std::string bad_value_text(std::string_view option, std::string_view value, std::string_view expected);
 

@@ -2,7 +2,6 @@
 
 #include "common/cli.hpp"
 #include "common/host.hpp"
-#include "common/tokenizer.hpp"
 
 #include <csignal>
 #include <exception>
@@ -107,26 +106,17 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
     return tk::check_output_files(output_files(t, o));
 }
 
-bool is_item_separator(char c) { return tk::item_separators.find(c) != std::string_view::npos; }
-
 }  // namespace
 
 PrintItems parse_print_items(std::string_view text) {
     PrintItems items;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && is_item_separator(text[i])) ++i;
-        std::size_t j = i;
-        while (j < text.size() && !is_item_separator(text[j])) ++j;
-        if (j == i) break;
-        const std::string item(text.substr(i, j - i));
+    for (const std::string& item : tk::list_items(text)) {
         const PrintFlags flags = parse_print_flags(item);
         bool selects = false;
         for (std::size_t k = 0; k < flags.size(); ++k) {
             if (flags[k] == 1) items.flags[k] = 1, selects = true;
         }
         if (!selects && items.unknown.empty()) items.unknown = item;
-        i = j;
     }
     return items;
 }

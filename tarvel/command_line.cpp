@@ -57,22 +57,6 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     return o;
 }
 
-bool is_item_separator(char c) { return tk::item_separators.find(c) != std::string_view::npos; }
-
-// The items of a list, split at blanks, commas, slashes and tabs.
-std::vector<std::string> list_items(std::string_view text) {
-    std::vector<std::string> items;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && is_item_separator(text[i])) ++i;
-        std::size_t j = i;
-        while (j < text.size() && !is_item_separator(text[j])) ++j;
-        if (j > i) items.emplace_back(text.substr(i, j - i));
-        i = j;
-    }
-    return items;
-}
-
 // The text of an item option as a control record keeps it: without trailing
 // blanks. A given option must not be blank, for a blank control record is
 // one not given.
@@ -87,7 +71,7 @@ std::optional<std::string> take_text(const CLI::Option* option, const std::strin
 std::optional<std::string> take_missing(const CLI::Option* option, const std::string& text, std::string& into) {
     if (std::optional<std::string> problem = take_text(option, "--missing", text, into)) return problem;
     if (option->count() == 0) return std::nullopt;
-    const std::vector<std::string> items = list_items(into);
+    const std::vector<std::string> items = tk::list_items(into);
     if (items.empty()) return std::string("--missing: the value holds no code");
     for (const std::string& item : items)
         if (!tk::parse_real(item)) return tk::bad_value_text("--missing", item, "a number");
@@ -134,7 +118,7 @@ int failed(tk::Host& host, const RunParameters& run, const std::string& message,
 
 PrintItems parse_print_items(std::string_view text) {
     PrintItems items;
-    for (std::string item : list_items(text)) {
+    for (std::string item : tk::list_items(text)) {
         std::string word = item;
         tk::to_upper(word);
         OutputSwitches& s = items.switches;

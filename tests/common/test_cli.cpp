@@ -38,6 +38,21 @@ TEST(Cli, WholeNumbers) {
     for (const auto& c : cases) EXPECT_EQ(tk::parse_whole_number(c.text), c.value) << '"' << c.text << '"';
 }
 
+TEST(Cli, ListItems) {
+    using Items = std::vector<std::string>;
+    const struct {
+        const char* text;
+        Items items;
+    } cases[] = {
+        {"ms, ss/vc", {"ms", "ss", "vc"}},
+        {"  -9\t-99 ,,", {"-9", "-99"}},
+        {"", {}},
+        {" , / ", {}},
+        {"kirv", {"kirv"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(tk::list_items(c.text), c.items) << '"' << c.text << '"';
+}
+
 // A parser with one required positional and one option, as the programs build theirs.
 struct Parsed {
     tk::ParseOutcome outcome;
