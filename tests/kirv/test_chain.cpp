@@ -14,7 +14,7 @@
 namespace {
 
 TEST(Chain, TarvelExportReadByKirv) {
-    ASSERT_FALSE(tk_test::reference_file("k01_halfsib_sire.json").empty()) << "shared/reference not found";
+    TK_REQUIRE_REFERENCE("k01_halfsib_sire.json");
     const nlohmann::json ref = nlohmann::json::parse(tk_test::read_reference_file("k01_halfsib_sire.json"));
     const nlohmann::json& chain = ref["chain"];
 

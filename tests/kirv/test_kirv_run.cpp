@@ -105,7 +105,7 @@ Reference reference_summary() {
 }
 
 TEST(KirvRun, ReferenceHalfSibSireAnalysis) {
-    ASSERT_FALSE(reference_file("k01_halfsib_sire.json").empty()) << "shared/reference not found";
+    TK_REQUIRE_REFERENCE("k01_halfsib_sire.json");
     const Reference ref = reference_summary();
     const std::string input = reference_input();
     // Settings from the data file, and the same settings from the control file.

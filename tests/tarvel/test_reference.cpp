@@ -86,6 +86,7 @@ struct Reference {
 class ReferenceRun : public testing::TestWithParam<int> {};
 
 TEST_P(ReferenceRun, MatchesIndependentResults) {
+    TK_REQUIRE_REFERENCE("README.md");
     const Reference references[] = {
         {"d02_chickwts", make_model({{"A", "A"}}), 1, {}},
         {"d03_pastes", make_model({{"A", "A"}, {"B|A", "AB"}}), 2, {}},

@@ -27,7 +27,7 @@ class ReferenceRun : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ReferenceRun, HostResultsMatchTheReference) {
     const std::string name = GetParam();
-    ASSERT_FALSE(tk_test::reference_file(name + ".json").empty()) << "shared/reference not found";
+    TK_REQUIRE_REFERENCE(name + ".json");
     const nlohmann::json ref = nlohmann::json::parse(tk_test::read_reference_file(name + ".json"));
     TarvelRun run;
     run.write("data.dat", tk_test::read_reference_file(name + ".dat"));
