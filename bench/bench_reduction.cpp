@@ -88,12 +88,12 @@ void bench_accumulation() {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> herd(1, herds), sire(1, sires), dam(1, dams);
     std::normal_distribution<float> y(100.0f, 10.0f);
-    std::vector<std::int16_t> levels(static_cast<std::size_t>(cases) * 3);
+    std::vector<tarvel::Level> levels(static_cast<std::size_t>(cases) * 3);
     std::vector<float> traits(static_cast<std::size_t>(cases) * 3);
     for (std::size_t k = 0; k < static_cast<std::size_t>(cases); ++k) {
-        levels[3 * k] = static_cast<std::int16_t>(herd(rng));
-        levels[3 * k + 1] = static_cast<std::int16_t>(sire(rng));
-        levels[3 * k + 2] = static_cast<std::int16_t>(dam(rng));
+        levels[3 * k] = static_cast<tarvel::Level>(herd(rng));
+        levels[3 * k + 1] = static_cast<tarvel::Level>(sire(rng));
+        levels[3 * k + 2] = static_cast<tarvel::Level>(dam(rng));
         for (std::size_t s = 0; s < 3; ++s) traits[3 * k + s] = y(rng);
     }
     tarvel::Model model;
@@ -103,14 +103,14 @@ void bench_accumulation() {
     auto start = std::chrono::steady_clock::now();
     tarvel::ColumnLayout layout = tarvel::setup_columns(model, std::vector<int>{herds, sires, dams});
     for (std::size_t k = 0; k < static_cast<std::size_t>(cases); ++k)
-        tarvel::mark_used_columns(layout, std::span<const std::int16_t>(&levels[3 * k], 3));
+        tarvel::mark_used_columns(layout, std::span<const tarvel::Level>(&levels[3 * k], 3));
     tarvel::compact_columns(layout);
     const double t_first = seconds_since(start);
 
     start = std::chrono::steady_clock::now();
     tarvel::Accumulator acc = tarvel::start_accumulation(layout, 3);
     for (std::size_t k = 0; k < static_cast<std::size_t>(cases); ++k)
-        tarvel::accumulate_case(layout, std::span<const std::int16_t>(&levels[3 * k], 3),
+        tarvel::accumulate_case(layout, std::span<const tarvel::Level>(&levels[3 * k], 3),
                                 std::span<const float>(&traits[3 * k], 3), acc);
     tarvel::NormalEquations eq = tarvel::finish_accumulation(std::move(acc));
     const double t_accumulate = seconds_since(start);

@@ -46,7 +46,7 @@ CaseFate take_levels(std::span<const float> codes, int case_number, ScratchRecor
         const float level = std::trunc(codes[k]);
         if (!(level > 0.0f)) return CaseFate::skipped;  // also a code not given (NaN)
         if (level > static_cast<float>(highest_level)) level_too_large(static_cast<int>(k), codes[k], case_number);
-        record.levels[k] = static_cast<std::int16_t>(level);
+        record.levels[k] = static_cast<Level>(level);
         largest_levels[k] = std::max(largest_levels[k], static_cast<int>(level));
     }
     return CaseFate::accepted;
@@ -65,7 +65,7 @@ CaseFate examine_case(std::span<const float> values, const CaseReading& reading,
 
 // Levels, then trait values, into the record's bytes.
 void encode_scratch_record(ScratchRecord& record) {
-    const std::size_t level_bytes = record.levels.size() * sizeof(std::int16_t);
+    const std::size_t level_bytes = record.levels.size() * sizeof(Level);
     std::memcpy(record.bytes.data(), record.levels.data(), level_bytes);
     std::memcpy(record.bytes.data() + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
 }
@@ -173,7 +173,7 @@ ScratchRecord make_scratch_record(int factor_count, int trait_count) {
     ScratchRecord record;
     record.levels.assign(static_cast<std::size_t>(factor_count), 0);
     record.traits.assign(static_cast<std::size_t>(trait_count), 0.0f);
-    record.bytes.resize(record.levels.size() * sizeof(std::int16_t) + record.traits.size() * sizeof(float));
+    record.bytes.resize(record.levels.size() * sizeof(Level) + record.traits.size() * sizeof(float));
     return record;
 }
 
@@ -184,7 +184,7 @@ void write_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
 
 bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
     if (!scratch.read(record.bytes.data(), record.bytes.size())) return false;
-    const std::size_t level_bytes = record.levels.size() * sizeof(std::int16_t);
+    const std::size_t level_bytes = record.levels.size() * sizeof(Level);
     std::memcpy(record.levels.data(), record.bytes.data(), level_bytes);
     std::memcpy(record.traits.data(), record.bytes.data() + level_bytes, record.traits.size() * sizeof(float));
     return true;

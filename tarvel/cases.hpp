@@ -2,8 +2,8 @@
 // the scratch file back.
 //
 // A case is f factor codes and t trait values, all read as 4-byte reals. Each
-// accepted case becomes one scratch record of 2f + 4t bytes: the f levels as
-// 16-bit signed integers, then the t trait values as 4-byte reals, in the
+// accepted case becomes one scratch record of 4f + 4t bytes: the f levels as
+// 32-bit signed integers, then the t trait values as 4-byte reals, in the
 // machine's byte order and without framing. Factors and traits are 0-based.
 #pragma once
 
@@ -16,10 +16,11 @@
 #include "common/files.hpp"
 #include "common/format.hpp"
 #include "common/host.hpp"
+#include "tarvel/layout.hpp"
 
 namespace tarvel {
 
-inline constexpr int highest_level = 32767;  // levels are 16-bit signed integers from 1 on
+inline constexpr int highest_level = 32767;  // the largest factor code of a data file
 
 // How the cases are read.
 struct CaseReading {
@@ -53,9 +54,9 @@ bool skip_to_first_case(tk::TextReader& data);
 
 // One case as it stands in the scratch file.
 struct ScratchRecord {
-    std::vector<std::int16_t> levels;  // f
+    std::vector<Level> levels;  // f
     std::vector<float> traits;         // t
-    std::vector<unsigned char> bytes;  // the record as stored, 2f + 4t bytes
+    std::vector<unsigned char> bytes;  // the record as stored, 4f + 4t bytes
 };
 
 ScratchRecord make_scratch_record(int factor_count, int trait_count);

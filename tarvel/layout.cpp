@@ -9,7 +9,7 @@ namespace {
 // 0-based position of a case in an effect, or -1 when a level lies outside
 // 1 ... largest. Cannot overflow: the position is below the level count,
 // which setup_columns has checked to fit.
-std::int64_t level_position(const EffectColumns& ec, std::span<const std::int16_t> levels) {
+std::int64_t level_position(const EffectColumns& ec, std::span<const Level> levels) {
     std::int64_t position = 0;
     for (std::size_t k = 0; k < ec.factors.size(); ++k) {
         const std::size_t g = static_cast<std::size_t>(ec.factors[k]);
@@ -63,7 +63,7 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
     return layout;
 }
 
-bool mark_used_columns(ColumnLayout& layout, std::span<const std::int16_t> levels) {
+bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels) {
     // Check every effect before marking so that a bad case leaves no trace.
     for (const EffectColumns& ec : layout.effects)
         if (ec.full_level_count > 0 && level_position(ec, levels) < 0) return false;
@@ -118,7 +118,7 @@ void compact_columns(ColumnLayout& layout) {
     layout.compacted = true;
 }
 
-int case_columns(const ColumnLayout& layout, std::span<const std::int16_t> levels,
+int case_columns(const ColumnLayout& layout, std::span<const Level> levels,
                  std::span<int> columns) {
     if (!layout.compacted || columns.size() < static_cast<std::size_t>(layout.columns_per_case))
         return -1;

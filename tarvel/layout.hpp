@@ -25,6 +25,10 @@
 
 namespace tarvel {
 
+// A factor level of a case, from 1 on. Data files give codes up to 32767;
+// levels numbered by the program itself may go higher.
+using Level = std::int32_t;
+
 // The columns of one effect. A position is the 0-based level position of a
 // case in the effect: sum over its factors of (level - 1) * stride, the last
 // factor varying fastest; positions run 0 ... full_level_count - 1.
@@ -74,7 +78,7 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
 // First pass: marks the positions of one case (f levels, each >= 1). Returns
 // false, marking nothing, when a level lies outside 1 ... its factor's
 // largest level.
-bool mark_used_columns(ColumnLayout& layout, std::span<const std::int16_t> levels);
+bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels);
 
 // Drops unused positions and numbers the kept columns: column 0 is the mean,
 // each effect's kept positions follow in position order. Sets p, the level
@@ -87,7 +91,7 @@ void compact_columns(ColumnLayout& layout);
 // layout.columns_per_case entries. Returns the count written, or -1 when the
 // case does not fit the layout (a level out of range or a position that the
 // first pass did not see).
-int case_columns(const ColumnLayout& layout, std::span<const std::int16_t> levels,
+int case_columns(const ColumnLayout& layout, std::span<const Level> levels,
                  std::span<int> columns);
 
 }  // namespace tarvel

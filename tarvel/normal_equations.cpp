@@ -20,7 +20,7 @@ Accumulator start_accumulation(const ColumnLayout& layout, int trait_count) {
     return acc;
 }
 
-bool accumulate_case(const ColumnLayout& layout, std::span<const std::int16_t> levels,
+bool accumulate_case(const ColumnLayout& layout, std::span<const Level> levels,
                      std::span<const float> traits, Accumulator& acc) {
     const int m = case_columns(layout, levels, acc.columns);
     if (m < 0) return false;

@@ -57,7 +57,7 @@ Accumulator start_accumulation(const ColumnLayout& layout, int trait_count);
 // columns c; X'X(c,d) += 1 for every pair c <= d of its columns. Trait values
 // beyond traits.size() count as 0. Returns false, adding nothing, when the
 // case does not fit the layout (see case_columns).
-bool accumulate_case(const ColumnLayout& layout, std::span<const std::int16_t> levels,
+bool accumulate_case(const ColumnLayout& layout, std::span<const Level> levels,
                      std::span<const float> traits, Accumulator& acc);
 
 // The finished equations.

@@ -19,7 +19,7 @@
 namespace tarvel_test {
 
 struct Case {
-    std::vector<std::int16_t> levels;
+    std::vector<tarvel::Level> levels;
     std::vector<float> y;
 };
 
@@ -90,7 +90,7 @@ inline std::vector<Case> one_way(const std::vector<int>& sizes, const std::vecto
     std::vector<Case> cases;
     std::size_t k = 0;
     for (std::size_t l = 0; l < sizes.size(); ++l)
-        for (int i = 0; i < sizes[l]; ++i) cases.push_back({{static_cast<std::int16_t>(l + 1)}, {y[k++ % y.size()]}});
+        for (int i = 0; i < sizes[l]; ++i) cases.push_back({{static_cast<tarvel::Level>(l + 1)}, {y[k++ % y.size()]}});
     return cases;
 }
 

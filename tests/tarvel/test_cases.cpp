@@ -13,7 +13,7 @@
 namespace {
 
 struct Case {
-    std::vector<std::int16_t> levels;
+    std::vector<tarvel::Level> levels;
     std::vector<float> traits;
     bool operator==(const Case&) const = default;
 };
@@ -151,12 +151,12 @@ TEST(Cases, ScratchRecordLayout) {
     tk::ScratchFile scratch;
     ASSERT_TRUE(scratch.open());
     tarvel::ScratchRecord out = tarvel::make_scratch_record(3, 2);
-    EXPECT_EQ(out.bytes.size(), 2u * 3 + 4u * 2);  // 2f + 4t bytes
-    out.levels = {1, 32767, 300};
+    EXPECT_EQ(out.bytes.size(), 4u * 3 + 4u * 2);  // 4f + 4t bytes
+    out.levels = {1, 70000, 300};
     out.traits = {-1.5f, 1.0e30f};
     tarvel::write_scratch_record(scratch, out);
-    EXPECT_EQ(std::memcmp(out.bytes.data() + 2, &out.levels[1], 2), 0);  // levels first, then traits
-    EXPECT_EQ(std::memcmp(out.bytes.data() + 6, &out.traits[0], 4), 0);
+    EXPECT_EQ(std::memcmp(out.bytes.data() + 4, &out.levels[1], 4), 0);  // levels first, then traits
+    EXPECT_EQ(std::memcmp(out.bytes.data() + 12, &out.traits[0], 4), 0);
     scratch.rewind();
     tarvel::ScratchRecord in = tarvel::make_scratch_record(3, 2);
     ASSERT_TRUE(tarvel::read_scratch_record(scratch, in));

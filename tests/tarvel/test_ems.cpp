@@ -15,7 +15,7 @@ std::vector<Case> nested(int a, int b, int r) {
     for (int i = 1; i <= a; ++i)
         for (int j = 1; j <= b; ++j)
             for (int k = 0; k < r; ++k)
-                data.push_back({{static_cast<std::int16_t>(i), static_cast<std::int16_t>(j)},
+                data.push_back({{static_cast<tarvel::Level>(i), static_cast<tarvel::Level>(j)},
                                 {static_cast<float>(i * 3 + j * j + (k * 7) % 5), static_cast<float>(k - j)}});
     return data;
 }

@@ -81,7 +81,7 @@ TEST(HostResults, OneWayRunWithoutListing) {
     const std::vector<float> length{1, 3, 2, 2, 6, 4, 3, 5, 10};
     std::vector<Case> cases;
     for (std::size_t k = 0; k < weight.size(); ++k)
-        cases.push_back({{static_cast<std::int16_t>(k / 3 + 1)}, {weight[k], length[k]}});
+        cases.push_back({{static_cast<tarvel::Level>(k / 3 + 1)}, {weight[k], length[k]}});
     const auto an = tarvel_test::analyse(tarvel_test::make_model({{"A", "A"}}), cases, 2);
     const OutputSwitches forced{.ms = true, .ss = true, .vc = true, .cr = true, .kirv = false};
     const tarvel::TraitTables tables = tarvel::build_trait_tables(1, 2, an.pairs, forced);

@@ -9,7 +9,7 @@ namespace {
 using tarvel_test::Case;
 using tarvel_test::make_model;
 
-std::vector<int> columns_of(const tarvel::ColumnLayout& layout, std::vector<std::int16_t> levels) {
+std::vector<int> columns_of(const tarvel::ColumnLayout& layout, std::vector<tarvel::Level> levels) {
     std::vector<int> cols(static_cast<std::size_t>(layout.columns_per_case));
     const int m = tarvel::case_columns(layout, levels, cols);
     if (m < 0) return {};
@@ -20,11 +20,11 @@ std::vector<int> columns_of(const tarvel::ColumnLayout& layout, std::vector<std:
 struct LayoutCase {
     const char* name;
     tarvel::Model model;
-    std::vector<std::vector<std::int16_t>> cases;
+    std::vector<std::vector<tarvel::Level>> cases;
     std::vector<std::int64_t> full_counts;
     std::vector<int> kept_counts;
     std::vector<int> first_columns;
-    std::vector<std::int16_t> probe;
+    std::vector<tarvel::Level> probe;
     std::vector<int> probe_columns;
 };
 
@@ -132,9 +132,9 @@ TEST(Layout, InputErrors) {
 TEST(Layout, CasesOutsideTheLargestLevelsAreRefused) {
     const tarvel::Model model = make_model({{"A", "A"}, {"B", "B"}});
     tarvel::ColumnLayout layout = tarvel::setup_columns(model, std::vector<int>{2, 3});
-    const std::vector<std::vector<std::int16_t>> bad = {{3, 1}, {0, 1}, {1, -2}, {1}};
+    const std::vector<std::vector<tarvel::Level>> bad = {{3, 1}, {0, 1}, {1, -2}, {1}};
     for (const auto& levels : bad) EXPECT_FALSE(tarvel::mark_used_columns(layout, levels));
-    EXPECT_TRUE(tarvel::mark_used_columns(layout, std::vector<std::int16_t>{2, 3}));
+    EXPECT_TRUE(tarvel::mark_used_columns(layout, std::vector<tarvel::Level>{2, 3}));
     tarvel::compact_columns(layout);
     EXPECT_EQ(layout.p, 3);  // only the good case was marked
     for (const auto& levels : bad) EXPECT_TRUE(columns_of(layout, levels).empty());

@@ -53,7 +53,7 @@ TEST(AnalysisListing, OneWayTwoTraitsMatchesHandWorkedListing) {
     const std::vector<float> length{1, 3, 2, 2, 6, 4, 3, 5, 10};
     std::vector<Case> cases;
     for (std::size_t k = 0; k < weight.size(); ++k)
-        cases.push_back({{static_cast<std::int16_t>(k / 3 + 1)}, {weight[k], length[k]}});
+        cases.push_back({{static_cast<tarvel::Level>(k / 3 + 1)}, {weight[k], length[k]}});
     const tarvel_test::Analysis an = tarvel_test::analyse(make_model({{"A", "A"}}), cases, 2);
 
     tarvel::RunHeader header;
@@ -126,7 +126,7 @@ TEST(RunHeader, EffectWithoutColumnsIsNotListed) {
     std::vector<Case> cases;
     for (int a = 1; a <= 2; ++a)
         for (int c = 1; c <= 3; ++c)
-            cases.push_back({{static_cast<std::int16_t>(a), 1, static_cast<std::int16_t>(c)}, {static_cast<float>(a + c)}});
+            cases.push_back({{static_cast<tarvel::Level>(a), 1, static_cast<tarvel::Level>(c)}, {static_cast<float>(a + c)}});
     const tarvel::ColumnLayout layout =
         tarvel_test::build_layout(make_model({{"A", "A"}, {"B", "B"}, {"AC", "AC"}}), cases);
     const std::vector<std::string> traits{"Yield", "Protein percent"};
@@ -186,7 +186,7 @@ TEST(EmsTable, LeftOutEffectsGetANoteEach) {
     // B repeats A's levels (all its columns rejected); C has one level only.
     std::vector<Case> cases;
     for (int k = 0; k < 9; ++k) {
-        const auto a = static_cast<std::int16_t>(k % 3 + 1);
+        const auto a = static_cast<tarvel::Level>(k % 3 + 1);
         cases.push_back({{a, a, 1}, {static_cast<float>(k * k % 7)}});
     }
     const tarvel_test::Analysis an =
@@ -398,7 +398,7 @@ tarvel::TraitTables two_trait_tables(const tarvel::OutputSwitches& switches) {
 }
 tarvel::ColumnLayout one_effect_layout() {
     std::vector<Case> cases;
-    for (int k = 0; k < 4; ++k) cases.push_back({{static_cast<std::int16_t>(k % 2 + 1)}, {1.0f}});
+    for (int k = 0; k < 4; ++k) cases.push_back({{static_cast<tarvel::Level>(k % 2 + 1)}, {1.0f}});
     return tarvel_test::build_layout(make_model({{"Sire", "A"}}), cases);
 }
 
@@ -466,7 +466,7 @@ TEST(MatrixSections, SectionsFollowTheirSwitches) {
 TEST(MatrixSections, OneTraitPrintsNoMatrices) {
     // One trait: the listing ends with the summary of its only table.
     std::vector<Case> cases;
-    for (int k = 0; k < 6; ++k) cases.push_back({{static_cast<std::int16_t>(k % 3 + 1)}, {static_cast<float>(k * k)}});
+    for (int k = 0; k < 6; ++k) cases.push_back({{static_cast<tarvel::Level>(k % 3 + 1)}, {static_cast<float>(k * k)}});
     const tarvel_test::Analysis an = tarvel_test::analyse(make_model({{"A", "A"}}), cases, 1);
     const tarvel::OutputSwitches switches{.ms = true, .ss = true, .vc = true, .cr = true, .kirv = true};
     const tarvel::TraitTables tables = tarvel::build_trait_tables(an.ems.n, 1, an.pairs, switches);

@@ -108,7 +108,7 @@ TEST(PairAnalysis, NestedEffectIsTestedAgainstTheNextLevel) {
     for (int i = 1; i <= 5; ++i)
         for (int j = 1; j <= 3; ++j)
             for (int k = 0; k < 2; ++k)
-                data.push_back({{static_cast<std::int16_t>(i), static_cast<std::int16_t>(j)},
+                data.push_back({{static_cast<tarvel::Level>(i), static_cast<tarvel::Level>(j)},
                                 {static_cast<float>((i * 13 + j * 7 + k * 5) % 9)}});
     const tarvel_test::Analysis an =
         tarvel_test::analyse(make_model({{"A", "A"}, {"B|A", "AB"}}), data, 1);
@@ -160,7 +160,7 @@ TEST(PairAnalysis, ZeroRules) {
 TEST(PairAnalysis, EffectWithoutDegreesOfFreedomIsNotTested) {
     std::vector<Case> cases;
     for (int k = 0; k < 12; ++k) {
-        const auto a = static_cast<std::int16_t>(k % 3 + 1);
+        const auto a = static_cast<tarvel::Level>(k % 3 + 1);
         cases.push_back({{a, a}, {static_cast<float>(k * k % 7)}});
     }
     const tarvel_test::Analysis an = tarvel_test::analyse(make_model({{"A", "A"}, {"B", "B"}}), cases, 1);

@@ -38,7 +38,7 @@ TEST(Accumulation, TraitCountZeroIsOneAndCasesThatDoNotFitAreRefused) {
     tarvel::Accumulator acc = tarvel::start_accumulation(layout, 0);
     EXPECT_EQ(acc.eq.t, 1);
     EXPECT_TRUE(tarvel::accumulate_case(layout, data[0].levels, data[0].y, acc));
-    EXPECT_FALSE(tarvel::accumulate_case(layout, std::vector<std::int16_t>{3}, std::vector<float>{1.0f}, acc));
+    EXPECT_FALSE(tarvel::accumulate_case(layout, std::vector<tarvel::Level>{3}, std::vector<float>{1.0f}, acc));
     const tarvel::NormalEquations eq = tarvel::finish_accumulation(std::move(acc));
     EXPECT_EQ(eq.cases, 1);
     EXPECT_EQ(eq.xy(0, 0), 0.0);
@@ -54,11 +54,11 @@ std::vector<Case> dependent_design(int cases, unsigned seed) {
     std::normal_distribution<float> y(10.0f, 3.0f);
     std::vector<Case> data;
     for (int k = 0; k < cases; ++k) {
-        const auto la = static_cast<std::int16_t>(a(rng));
-        const auto lb = static_cast<std::int16_t>(b(rng));
-        const auto lc = static_cast<std::int16_t>(c(rng));
-        const std::int16_t ld = la;               // D duplicates A
-        const std::int16_t le = la == 1 ? 2 : 1;  // E is a function of A
+        const auto la = static_cast<tarvel::Level>(a(rng));
+        const auto lb = static_cast<tarvel::Level>(b(rng));
+        const auto lc = static_cast<tarvel::Level>(c(rng));
+        const tarvel::Level ld = la;               // D duplicates A
+        const tarvel::Level le = la == 1 ? 2 : 1;  // E is a function of A
         data.push_back({{la, lb, lc, ld, le}, {y(rng), y(rng) + la, y(rng) * lb}});
     }
     return data;
@@ -97,7 +97,7 @@ TEST(Reduction, DependentColumnInsideAPanelIsRejectedAndReducesNothing) {
     const tarvel::Model model = make_model({{"A", "A"}, {"B", "B"}});
     std::vector<Case> data;
     for (int k = 0; k < 12; ++k)
-        data.push_back({{static_cast<std::int16_t>(1 + k % 2), static_cast<std::int16_t>(1 + k % 3)},
+        data.push_back({{static_cast<tarvel::Level>(1 + k % 2), static_cast<tarvel::Level>(1 + k % 3)},
                         {static_cast<float>(k * k % 7), static_cast<float>(k)}});
     tarvel_test::Analysis plain = tarvel_test::analyse(model, data, 2, 0);
     tarvel_test::Analysis blocked = tarvel_test::analyse(model, data, 2, 6);
@@ -150,7 +150,7 @@ TEST(Reduction, ToleranceAndTheMeanAliasOfASingleUsedLevel) {
     // equal to the mean column; it is rejected and its reduction is 0.
     const tarvel::Model model = make_model({{"A", "A"}, {"B", "B"}});
     std::vector<Case> data;
-    for (int k = 0; k < 10; ++k) data.push_back({{3, static_cast<std::int16_t>(1 + k % 2)}, {static_cast<float>(k)}});
+    for (int k = 0; k < 10; ++k) data.push_back({{3, static_cast<tarvel::Level>(1 + k % 2)}, {static_cast<float>(k)}});
     tarvel_test::Analysis a = tarvel_test::analyse(model, data, 1, 0);
     EXPECT_EQ(a.layout.effects[0].level_count, 1);
     EXPECT_FALSE(tarvel::is_accepted(a.eq, a.tau, 1));

@@ -53,7 +53,7 @@ Cases read_cases(const std::filesystem::path& file, int f, int t, const std::vec
             c.y.push_back(y);
         }
         for (int g = 0; g < f; ++g) {
-            const auto level = static_cast<std::int16_t>(std::trunc(v[static_cast<std::size_t>(g)]));
+            const auto level = static_cast<tarvel::Level>(std::trunc(v[static_cast<std::size_t>(g)]));
             skip = skip || level <= 0;
             c.levels.push_back(level);
         }

@@ -37,7 +37,7 @@ TEST(TraitTables, EveryPairFillsBothOrdersOfEffectsAndResidual) {
     // Two effects, three traits; row k of a table is source k + 1 of a pair.
     std::vector<Case> cases;
     for (int k = 0; k < 24; ++k)
-        cases.push_back({{static_cast<std::int16_t>(k % 3 + 1), static_cast<std::int16_t>(k % 4 + 1)},
+        cases.push_back({{static_cast<tarvel::Level>(k % 3 + 1), static_cast<tarvel::Level>(k % 4 + 1)},
                          {static_cast<float>(k % 5), static_cast<float>(k * k % 7), static_cast<float>(k % 3 * 2 + k % 2)}});
     const auto an = tarvel_test::analyse(tarvel_test::make_model({{"A", "A"}, {"B", "B"}}), cases, 3);
     const OutputSwitches all{.ms = true, .ss = true, .vc = true, .cr = false, .kirv = false};
