@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -134,19 +135,76 @@ bool same_file(std::string_view a, std::string_view b) {
 
 namespace tk {
 
+namespace {
+
+// A results file: its option, its name, and whether it was asked for.
+struct ResultsFile {
+    std::string_view option;
+    std::string name;
+};
+
+std::optional<std::string> check_tables(const OutputFiles& files, const std::vector<ResultsFile>& others) {
+    if (!files.tables_given) return std::nullopt;
+    const std::string tables(files.tables);
+    if (tables.empty()) return std::string("--tables: the directory name is empty");
+    if (tables == standard_stream_name) return std::string("--tables: the tables need a directory, not '-'");
+    std::error_code error;
+    if (std::filesystem::exists(tables, error) && !std::filesystem::is_directory(tables, error))
+        return "--tables: '" + tables + "' is not a directory";
+    for (const std::string& name : files.table_names) {
+        const std::string path = (std::filesystem::path(tables) / name).string();
+        for (const ResultsFile& other : others)
+            if (same_file(path, other.name)) return "--tables: '" + path + "' would be the " + std::string(other.option);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<std::string> check_output_files(const OutputFiles& files) {
-    const std::string_view stdout_name = standard_stream_name;
-    const std::string listing(files.listing), json(files.json);
+    const std::string listing(files.listing), json(files.json), report(files.report);
     if (listing.empty()) return std::string("-o: the listing file name is empty");
     if (files.json_given && json.empty()) return std::string("--json: the file name is empty");
-    if (listing == stdout_name && json == stdout_name)
+    if (files.report_given && report.empty()) return std::string("--report: the file name is empty");
+    if (listing == standard_stream_name && json == standard_stream_name)
         return std::string("the listing and the JSON results cannot both go to standard output");
+    if (report == standard_stream_name && (listing == standard_stream_name || json == standard_stream_name))
+        return std::string("only one of the listing, the JSON results and the report can go to standard output");
     if (same_file(listing, files.data)) return "-o: '" + listing + "' is the data file";
-    if (json.empty()) return std::nullopt;
-    if (same_file(json, files.data)) return "--json: '" + json + "' is the data file";
-    if (same_file(json, listing)) return "--json: '" + json + "' is the listing file";
-    std::error_code error;
-    if (std::filesystem::is_directory(json, error)) return "--json: '" + json + "' is a directory";
+    // Each results file against the files named before it.
+    std::vector<ResultsFile> named{{"data file", std::string(files.data)}, {"listing file", listing}};
+    for (const ResultsFile& result : {ResultsFile{"--json", json}, ResultsFile{"--report", report}}) {
+        if (result.name.empty()) continue;
+        for (const ResultsFile& other : named)
+            if (same_file(result.name, other.name))
+                return std::string(result.option) + ": '" + result.name + "' is the " + std::string(other.option);
+        std::error_code error;
+        if (std::filesystem::is_directory(result.name, error))
+            return std::string(result.option) + ": '" + result.name + "' is a directory";
+        named.push_back({result.option == "--json" ? "JSON file" : "report", result.name});
+    }
+    return check_tables(files, named);
+}
+
+ResultOptions add_result_options(CLI::App& app, ResultOptionTexts& texts, std::string_view table_list) {
+    ResultOptions o;
+    o.tables = app.add_option("--tables", texts.tables,
+                              "Write tidy CSV tables (" + std::string(table_list) + ") into this directory");
+    o.report = app.add_option("--report", texts.report,
+                              "Write a self-contained HTML report with plots to this file; '-': standard output");
+    o.line_ends = app.add_option("--line-ends", texts.line_ends,
+                                 "Line ends of the listing: dos (CR LF) or unix (LF) [dos]");
+    return o;
+}
+
+std::optional<std::string> take_line_ends(const ResultOptions& options, const ResultOptionTexts& texts,
+                                          bool& unix_line_ends) {
+    unix_line_ends = false;
+    if (options.line_ends->count() == 0) return std::nullopt;
+    std::string value = texts.line_ends;
+    for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (value == "unix") unix_line_ends = true;
+    else if (value != "dos") return bad_value_text("--line-ends", texts.line_ends, "unix or dos");
     return std::nullopt;
 }
 
@@ -154,8 +212,14 @@ void remove_results_file(std::string_view name) {
     if (!name.empty() && name != standard_stream_name && file_exists(name)) remove_file(name);
 }
 
+void remove_result_tables(std::string_view directory, const std::vector<std::string>& names) {
+    if (directory.empty() || directory == standard_stream_name) return;
+    for (const std::string& name : names) remove_results_file((std::filesystem::path(directory) / name).string());
+}
+
 bool results_on_terminal(const OutputFiles& files) {
-    const bool on_stdout = files.listing == standard_stream_name || files.json == standard_stream_name;
+    const bool on_stdout = files.listing == standard_stream_name || files.json == standard_stream_name ||
+                           files.report == standard_stream_name;
     return on_stdout && ::isatty(STDOUT_FILENO) == 1;
 }
 

@@ -82,16 +82,41 @@ struct OutputFiles {
     std::string_view listing;
     bool json_given = false;  // --json was given (maybe with an empty name)
     std::string_view json;    // empty: no JSON results
+    bool report_given = false;
+    std::string_view report;  // empty: no HTML report
+    bool tables_given = false;
+    std::string_view tables;  // the directory of the tables; empty: none
+    std::vector<std::string> table_names;  // the files written into it
 };
 
 // Where the files would collide or cannot be written at all: an empty name,
-// both results on standard output, a results file that is the data file,
-// the JSON file that is the listing or a directory. nullopt when they fit.
+// two results on standard output, a results file that is the data file or
+// another results file, a JSON file or report that is a directory, a tables
+// directory that is a file. nullopt when they fit.
 std::optional<std::string> check_output_files(const OutputFiles& files);
+
+// The options of both command lines for results beside the listing and the
+// JSON: --tables DIR, --report FILE and --line-ends unix|dos.
+struct ResultOptionTexts {
+    std::string tables, report, line_ends;
+};
+struct ResultOptions {
+    CLI::Option* tables = nullptr;
+    CLI::Option* report = nullptr;
+    CLI::Option* line_ends = nullptr;
+};
+ResultOptions add_result_options(CLI::App& app, ResultOptionTexts& texts, std::string_view table_list);
+
+// Whether the listing's records end in LF alone (--line-ends unix) rather
+// than CR LF (dos, the default); the problem of any other value.
+std::optional<std::string> take_line_ends(const ResultOptions& options, const ResultOptionTexts& texts,
+                                          bool& unix_line_ends);
 
 // After a failed run no results file may stay under its name, so that no
 // earlier run's results can pass for this one's ("-" and "" name none).
 void remove_results_file(std::string_view name);
+// The same for the tables of a failed run: the named files in the directory.
+void remove_result_tables(std::string_view directory, const std::vector<std::string>& names);
 
 // True when the listing or the JSON goes to standard output on a terminal:
 // a status line painted there would mix with them.

@@ -148,6 +148,7 @@ TextWriter& TextWriter::operator=(TextWriter&& other) noexcept {
         temporary_name_ = std::move(other.temporary_name_);
         failed_ = std::exchange(other.failed_, false);
         standard_output_ = std::exchange(other.standard_output_, false);
+        unix_line_ends_ = std::exchange(other.unix_line_ends_, false);
     }
     return *this;
 }
@@ -190,12 +191,26 @@ bool TextWriter::open_standard_output() {
 
 void TextWriter::put_record(std::string_view text) {
     if (!file_) return;
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fwrite("\r\n", 1, 2, file_) != 2)
+    const std::string_view line_end = unix_line_ends_ ? "\n" : "\r\n";
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
+        std::fwrite(line_end.data(), 1, line_end.size(), file_) != line_end.size())
         failed_ = true;
 }
 
 void TextWriter::put_records(std::string_view text) {
-    if (file_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+    if (!file_) return;
+    if (!unix_line_ends_) {
+        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+        return;
+    }
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view part = text.substr(start, end - start);
+        if (std::fwrite(part.data(), 1, part.size(), file_) != part.size()) failed_ = true;
+        if (end < text.size() && std::fputc('\n', file_) == EOF) failed_ = true;
+        start = end + 2;
+    }
 }
 
 bool TextWriter::close() {

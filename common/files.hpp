@@ -78,6 +78,9 @@ class TextWriter {
     void put_record(std::string_view text);
     // Appends records that already end in CR LF.
     void put_records(std::string_view text);
+    // From now on records end in LF alone: put_record adds LF, and put_records
+    // writes each CR LF as LF.
+    void use_unix_line_ends() { unix_line_ends_ = true; }
     // Keeps the file; returns false when any write failed.
     bool close();
     // Removes the file (or the unfinished temporary file of an atomic writer).
@@ -91,6 +94,7 @@ class TextWriter {
     std::string temporary_name_;
     bool failed_ = false;
     bool standard_output_ = false;
+    bool unix_line_ends_ = false;
 };
 
 // A nameless binary scratch file, removed when it is closed or destroyed.

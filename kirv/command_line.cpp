@@ -1,5 +1,7 @@
 #include "kirv/command_line.hpp"
 
+#include "kirv/tables_output.hpp"
+
 #include "common/cli.hpp"
 #include "common/host.hpp"
 
@@ -28,6 +30,7 @@ constexpr const char* footer =
 struct OptionTexts {
     std::string data, listing = default_listing_name, json;
     std::string relationship, group, reference, minimum, print;
+    tk::ResultOptionTexts results;
 };
 
 // The options, so that after parsing each can be asked whether it was given.
@@ -41,7 +44,12 @@ struct Options {
     CLI::Option* print;
     CLI::Option* bend;
     CLI::Option* no_bend;
+    tk::ResultOptions results;
 };
+
+std::vector<std::string> table_names() {
+    return std::vector<std::string>(std::begin(table_file_names), std::end(table_file_names));
+}
 
 Options define_options(CLI::App& app, OptionTexts& t) {
     app.add_option("DATA", t.data, "Data file (DF, trait names, EMS and SS matrices; REL, BEN, MIN, GEN, REF, PRI lines)")
@@ -61,6 +69,8 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.print = app.add_option("--print", t.print,
                              "Result blocks to print, e.g. vcgg,h2g,rg; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
+    o.results = tk::add_result_options(app, t.results,
+                                       "parameters.csv, correlations.csv, covariances.csv and, with bending, bending.csv");
     return o;
 }
 
@@ -82,11 +92,30 @@ std::optional<std::string> take_whole(const CLI::Option* option, const std::stri
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return {t.data, t.listing, o.json->count() > 0, t.json};
+    return {.data = t.data,
+            .listing = t.listing,
+            .json_given = o.json->count() > 0,
+            .json = t.json,
+            .report_given = o.results.report->count() > 0,
+            .report = t.results.report,
+            .tables_given = o.results.tables->count() > 0,
+            .tables = t.results.tables,
+            .table_names = table_names()};
+}
+
+// After a failed run no results of an earlier run may stay under their names.
+void remove_results(const RunRequest& request) {
+    tk::remove_results_file(request.json_file);
+    tk::remove_results_file(request.report_file);
+    tk::remove_result_tables(request.tables_dir, table_names());
 }
 
 // The settings of the options; the first problem found, if any.
-std::optional<std::string> take_settings(const OptionTexts& t, const Options& o, ControlSettings& given) {
+std::optional<std::string> take_settings(const OptionTexts& t, const Options& o, RunRequest& request) {
+    ControlSettings& given = request.given;
+    request.json_file = t.json;
+    request.report_file = t.results.report;
+    request.tables_dir = t.results.tables;
     given.data_file = t.data;
     given.listing_file = t.listing;
     std::optional<std::string> problem;
@@ -103,6 +132,7 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
                    "' is not a print item (be vcgg vcpg vcgi vcpi h2g h2i rg srg rp srp)";
         given.print_flags = items.flags;
     }
+    if ((problem = tk::take_line_ends(o.results, t.results, request.unix_line_ends))) return problem;
     return tk::check_output_files(output_files(t, o));
 }
 
@@ -136,8 +166,7 @@ CommandLine read_command_line(const std::vector<std::string>& args, std::ostream
     }
     line.request.listing_switch = 1;
     line.request.standard_streams = true;
-    line.request.json_file = texts.json;
-    if (const std::optional<std::string> problem = take_settings(texts, options, line.request.given)) {
+    if (const std::optional<std::string> problem = take_settings(texts, options, line.request)) {
         line.exit_status = tk::report_usage_error(err, "kirv", *problem);
         return line;
     }
@@ -153,7 +182,8 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
     tk::Host host = tk::detect_host(0);
-    if (tk::results_on_terminal({request.given.data_file, request.given.listing_file, false, request.json_file}))
+    if (tk::results_on_terminal(
+            {.listing = request.given.listing_file, .json = request.json_file, .report = request.report_file}))
         host.terminal = false;
     try {
         int status = run_completed;
@@ -165,16 +195,16 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
             tk::release_status_line(host);
         }
         if (status == run_completed) return tk::exit_completed;
-        tk::remove_results_file(request.json_file);
+        remove_results(request);
         return tk::exit_failed;
     } catch (const std::bad_alloc&) {
         tk::error_box(host, tk::out_of_memory_text);
-        tk::remove_results_file(request.json_file);
+        remove_results(request);
         return tk::exit_status_abort;
     } catch (const std::exception& error) {
         // A fault of the program itself: reported, never a crash.
         tk::error_box(host, std::string("Internal error: ") + error.what());
-        tk::remove_results_file(request.json_file);
+        remove_results(request);
         return tk::exit_status_abort;
     }
 }

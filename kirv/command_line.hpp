@@ -3,7 +3,8 @@
 //
 //   kirv DATA [-o LISTING] [--relationship R] [--genetic-group ID]
 //        [--bend | --no-bend] [--reference ID] [--min-eigenvalue X]
-//        [--print ITEMS] [--json FILE]
+//        [--print ITEMS] [--json FILE] [--tables DIR] [--report FILE.html]
+//        [--line-ends unix|dos]
 //
 // Each option gives what a control record gives and, like it, wins over the
 // data file's own line (REL, GEN, BEN, REF, MIN, PRI); the bending switch and

@@ -8,7 +8,9 @@
 #include "kirv/components.hpp"
 #include "kirv/heritability.hpp"
 #include "kirv/json_results.hpp"
+#include "kirv/report.hpp"
 #include "kirv/results.hpp"
+#include "kirv/tables_output.hpp"
 
 #include <chrono>
 #include <exception>
@@ -31,6 +33,7 @@ struct RunFiles {
     tk::TextWriter listing;
     tk::TextWriter summary;
     tk::TextWriter json;
+    tk::TextWriter report;
 };
 
 // The mean-square and variance-component arrays.
@@ -64,13 +67,32 @@ void open_input_files(RunFiles& files, const RunRequest& request) {
     const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, false)
                                                  : files.listing.open(given.listing_file);
     if (!opened) throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+    if (request.unix_line_ends) files.listing.use_unix_line_ends();
 }
 
-// Opened before the data are read, so that a place where it cannot be written
-// stops the run before any work.
-void open_json_file(tk::TextWriter& json, const std::string& name) {
-    if (!name.empty() && !tk::open_json_output(json, name))
-        throw RunError(status_file, "Cannot open the JSON file " + name + "!");
+// Opened before the data are read, so that a place where they cannot be
+// written stops the run before any work.
+void open_results_files(RunFiles& files, const RunRequest& request) {
+    if (!request.json_file.empty() && !tk::open_json_output(files.json, request.json_file))
+        throw RunError(status_file, "Cannot open the JSON file " + request.json_file + "!");
+    if (!request.report_file.empty() && !tk::open_output(files.report, request.report_file, /*atomic=*/true))
+        throw RunError(status_file, "Cannot open the report file " + request.report_file + "!");
+    if (!request.tables_dir.empty())
+        if (const std::optional<std::string> problem = tk::prepare_table_directory(request.tables_dir))
+            throw RunError(status_file, "Cannot write the tables: " + *problem + "!");
+}
+
+// The JSON results, the tables and the report are made from one document.
+bool wants_results_document(const RunRequest& request, const RunFiles& files) {
+    return files.json.is_open() || files.report.is_open() || !request.tables_dir.empty();
+}
+
+void write_results_document(const RunRequest& request, RunFiles& files, const tk::Json& results) {
+    if (files.json.is_open()) tk::write_json(files.json, results);
+    if (!request.tables_dir.empty())
+        if (const std::optional<std::string> problem = write_result_tables(request.tables_dir, results))
+            throw RunError(status_file, *problem);
+    if (files.report.is_open()) write_report(files.report, results);
 }
 
 // MS = SS / DF, then VC = EMS^-1 MS.
@@ -154,6 +176,8 @@ void close_files(RunFiles& files, bool listing) {
         throw RunError(status_file, "Cannot write the listing file " + files.listing.name() + "!");
     if (files.json.is_open() && !files.json.close())
         throw RunError(status_file, "Cannot write the JSON file " + files.json.name() + "!");
+    if (files.report.is_open() && !files.report.close())
+        throw RunError(status_file, "Cannot write the report file " + files.report.name() + "!");
 }
 
 // The start of every run, before its settings are taken over: the status
@@ -172,14 +196,14 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     const bool listing = request.listing_switch >= 1;
     const ControlSettings& given = request.given;
     open_input_files(files, request);
-    open_json_file(files.json, request.json_file);
+    open_results_files(files, request);
     tk::show_status(host, status_reading);
     const Specification input = read_specification(files.data, given);
 
     tk::show_status(host, status_components);
     Components comp = compute_components(input);
     // The components as solved, before bending and zeroing change them.
-    const EffectMatrices estimated_vc = files.json.is_open() ? comp.vc : EffectMatrices{};
+    const EffectMatrices estimated_vc = wants_results_document(request, files) ? comp.vc : EffectMatrices{};
     write_opening(files, listing, given, input, now);
 
     const BendingStep bending = input.bending > 0 ? run_bending_step(host, files, listing, input, comp) : BendingStep{};
@@ -189,9 +213,10 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     const Results results = estimate_parameters(host, input, comp);
     write_results(listing ? files.listing : files.summary, request.listing_switch, results, input.trait_names,
                   input.print_flags);
-    if (files.json.is_open())
-        tk::write_json(files.json, results_document(given.data_file, given.listing_file, input, estimated_vc, comp.vc,
-                                                    bending.bending, results));
+    if (wants_results_document(request, files))
+        write_results_document(request, files,
+                               results_document(given.data_file, given.listing_file, input, estimated_vc, comp.vc,
+                                                bending.bending, results));
     tk::show_text_without_prefix(host, elapsed_time_text(seconds_since(start)));
     close_files(files, listing);
 }
@@ -220,7 +245,7 @@ int run_main_routine(tk::Host& host, const tk::KirvControl& control, const Local
     RunFiles files;
     try {
         const Clock::time_point start = begin_run(host, control.listing >= 1, files);
-        const RunRequest request{control.listing, take_control_settings(control), false, ""};
+        const RunRequest request{control.listing, take_control_settings(control), false, "", "", "", false};
         run_stages(host, request, start, now, files);
         return run_completed;
     } catch (const RunError& error) {

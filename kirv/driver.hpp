@@ -33,6 +33,9 @@ struct RunRequest {
     ControlSettings given;
     bool standard_streams = false;  // the file name "-" stands for standard output
     std::string json_file;          // empty: no JSON results
+    std::string report_file;        // empty: no HTML report
+    std::string tables_dir;         // empty: no CSV tables
+    bool unix_line_ends = false;    // the listing's records end in LF, not CR LF
 };
 
 // The main routine: runs the pipeline for the settings of the control file

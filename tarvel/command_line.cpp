@@ -1,5 +1,7 @@
 #include "tarvel/command_line.hpp"
 
+#include "tarvel/tables_output.hpp"
+
 #include "common/cli.hpp"
 #include "common/host.hpp"
 #include "common/tokenizer.hpp"
@@ -31,6 +33,7 @@ constexpr const char* print_names = "ms ss vc cr kirv";
 struct OptionTexts {
     std::string data, listing = default_listing_name, json;
     std::string model, format, traits, missing, print;
+    tk::ResultOptionTexts results;
 };
 
 struct Options {
@@ -40,7 +43,12 @@ struct Options {
     CLI::Option* traits;
     CLI::Option* missing;
     CLI::Option* print;
+    tk::ResultOptions results;
 };
+
+std::vector<std::string> table_names() {
+    return std::vector<std::string>(std::begin(table_file_names), std::end(table_file_names));
+}
 
 Options define_options(CLI::App& app, OptionTexts& t) {
     app.add_option("DATA", t.data, "Data file (head with MOD, FMT, MIS, PRI and trait lines, then the cases)")
@@ -54,6 +62,7 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.missing = app.add_option("--missing", t.missing, "Missing-value codes, e.g. '-9,-99' [MIS]");
     o.print = app.add_option("--print", t.print, "Optional sections: ms ss vc cr kirv; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
+    o.results = tk::add_result_options(app, t.results, "anova.csv, ems.csv, cases.csv");
     return o;
 }
 
@@ -88,7 +97,15 @@ std::optional<std::string> take_print(const CLI::Option* option, const std::stri
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return {t.data, t.listing, o.json->count() > 0, t.json};
+    return {.data = t.data,
+            .listing = t.listing,
+            .json_given = o.json->count() > 0,
+            .json = t.json,
+            .report_given = o.results.report->count() > 0,
+            .report = t.results.report,
+            .tables_given = o.results.tables->count() > 0,
+            .tables = t.results.tables,
+            .table_names = table_names()};
 }
 
 // The run parameters of the options; the first problem found, if any.
@@ -98,6 +115,8 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.listing_file = t.listing;
     run.standard_streams = true;
     run.json_file = t.json;
+    run.report_file = t.results.report;
+    run.tables_dir = t.results.tables;
     ControlItems& items = run.items;
     std::optional<std::string> problem;
     if ((problem = take_text(o.model, "--model", t.model, items.model))) return problem;
@@ -105,12 +124,20 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     if ((problem = take_text(o.traits, "--traits", t.traits, items.traits))) return problem;
     if ((problem = take_missing(o.missing, t.missing, items.missing_values))) return problem;
     if ((problem = take_print(o.print, t.print, items.print_options))) return problem;
+    if ((problem = tk::take_line_ends(o.results, t.results, run.unix_line_ends))) return problem;
     return tk::check_output_files(output_files(t, o));
+}
+
+// After a failed run no results of an earlier run may stay under their names.
+void remove_results(const RunParameters& run) {
+    tk::remove_results_file(run.json_file);
+    tk::remove_results_file(run.report_file);
+    tk::remove_result_tables(run.tables_dir, table_names());
 }
 
 int failed(tk::Host& host, const RunParameters& run, const std::string& message, int exit_status) {
     tk::error_box(host, message);
-    tk::remove_results_file(run.json_file);
+    remove_results(run);
     return exit_status;
 }
 
@@ -176,7 +203,8 @@ int run_command_line(const std::vector<std::string>& args) {
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
     tk::Host host = tk::detect_host(0);
-    if (tk::results_on_terminal({run.data_file, run.listing_file, false, run.json_file})) host.terminal = false;
+    if (tk::results_on_terminal({.listing = run.listing_file, .json = run.json_file, .report = run.report_file}))
+        host.terminal = false;
     try {
         if (!tk::file_exists(run.data_file))
             return failed(host, run, "Cannot find the data file for TARVEL module!", tk::exit_failed);
@@ -184,7 +212,7 @@ int run_command_line(const std::vector<std::string>& args) {
         const int status = main_routine(host, run, no_arrays, std::nullopt);
         tk::release_status_line(host);
         if (status == 0) return tk::exit_completed;
-        tk::remove_results_file(run.json_file);
+        remove_results(run);
         return tk::exit_failed;
     } catch (const RunAbort& abort) {
         return failed(host, run, abort.what(), tk::exit_status_abort);

@@ -14,7 +14,9 @@
 #include "tarvel/export.hpp"
 #include "tarvel/json_results.hpp"
 #include "tarvel/model.hpp"
+#include "tarvel/report.hpp"
 #include "tarvel/run_error.hpp"
+#include "tarvel/tables_output.hpp"
 
 namespace tarvel {
 namespace {
@@ -82,6 +84,7 @@ void open_run_files(const RunParameters& run, RunFiles& files) {
         const bool opened = run.standard_streams ? tk::open_output(files.listing, run.listing_file, false)
                                                  : files.listing.open(run.listing_file);
         if (!opened) throw RunError("Cannot create the listing file '" + run.listing_file + "'.");
+        if (run.unix_line_ends) files.listing.use_unix_line_ends();
     } else if (!files.no_listing.open(no_listing_file_name, /*atomic=*/true)) {
         throw RunError(std::string("Cannot create the file '") + no_listing_file_name + "'.");
     }
@@ -89,6 +92,22 @@ void open_run_files(const RunParameters& run, RunFiles& files) {
     // written stops the run before any work.
     if (!run.json_file.empty() && !tk::open_json_output(files.json, run.json_file))
         throw RunError("Cannot create the JSON file '" + run.json_file + "'.");
+    if (!run.report_file.empty() && !tk::open_output(files.report, run.report_file, /*atomic=*/true))
+        throw RunError("Cannot create the report file '" + run.report_file + "'.");
+    if (!run.tables_dir.empty())
+        if (const std::optional<std::string> problem = tk::prepare_table_directory(run.tables_dir))
+            throw RunError("Cannot write the tables: " + *problem + ".");
+}
+
+// The JSON results, the tables and the report are made from one document.
+bool wants_results_document(const RunParameters& run, const RunFiles& files) {
+    return files.json.is_open() || files.report.is_open() || !run.tables_dir.empty();
+}
+
+void write_results_document(const RunParameters& run, RunFiles& files, const tk::Json& results) {
+    if (files.json.is_open()) tk::write_json(files.json, results);
+    if (!run.tables_dir.empty()) write_result_tables(run.tables_dir, results);
+    if (files.report.is_open()) write_report(files.report, results);
 }
 
 // Without a listing the host takes every result, so the matrices are all produced.
@@ -136,6 +155,7 @@ void close_run_files(RunFiles& files) {
     close_or_fail(files.no_listing);
     close_or_fail(files.export_file);
     close_or_fail(files.json);
+    close_or_fail(files.report);
 }
 
 // The stages of a run in their fixed order; an input error raises RunError.
@@ -156,12 +176,12 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     const AnalysisInput input{model, cases.largest_levels, checked.trait_names, cases.accepted, cases.skipped,
                               specification.switches, listing};
     AnalysisRecord record;
-    AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays,
-                          files.json.is_open() ? &record : nullptr};
+    const bool keep_record = wants_results_document(run, files);
+    AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays, keep_record ? &record : nullptr};
     reduce_and_analyse(input, files.scratch, output, host);
-    if (files.json.is_open())
-        tk::write_json(files.json, results_document({run.data_file, run.listing_file, specification, checked,
-                                                     cases.accepted, cases.skipped, cases.unreadable, record}));
+    if (keep_record)
+        write_results_document(run, files, results_document({run.data_file, run.listing_file, specification, checked,
+                                                             cases.accepted, cases.skipped, cases.unreadable, record}));
     write_closing_notes(host, files, listing, clock);
     close_run_files(files);
     tk::release_status_line(host);

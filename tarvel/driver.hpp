@@ -36,6 +36,9 @@ struct RunParameters {
     ControlItems items;
     bool standard_streams = false;  // the file name "-" stands for standard output
     std::string json_file;          // empty: no JSON results
+    std::string report_file;        // empty: no HTML report
+    std::string tables_dir;         // empty: no CSV tables
+    bool unix_line_ends = false;    // the listing's records end in LF, not CR LF
 };
 
 // The result arrays that go back to the host, sized by its capacities:
@@ -75,6 +78,7 @@ struct RunFiles {
     tk::TextWriter no_listing;  // "tanv~tm2.$$$" when L < 1
     tk::TextWriter export_file; // "KIRV.IN_" when KIRV is set
     tk::TextWriter json;        // the JSON results when asked for
+    tk::TextWriter report;      // the HTML report when asked for
 };
 
 // The capacity message for the first host array that is too small for n
@@ -82,8 +86,8 @@ struct RunFiles {
 std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n, int t);
 
 // The main routine: 0 for a completed run, -2 after a specification error
-// (its box and status text shown). With a JSON file named in `run` the
-// completed run also writes the JSON results. Raises RunAbort for a capacity error;
+// (its box and status text shown). With a JSON file, a report or a tables
+// directory named in `run` the completed run also writes them. Raises RunAbort for a capacity error;
 // std::bad_alloc passes through.
 int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
                  std::optional<double> fixed_elapsed_seconds);

@@ -1,0 +1,83 @@
+#include "tarvel/tables_output.hpp"
+
+#include "tarvel/run_error.hpp"
+
+namespace tarvel {
+namespace {
+
+using tk::csv_cell;
+using Row = std::vector<std::string>;
+
+// A component below zero; NA for the total, which has none.
+std::string negative_flag(const tk::Json& component) {
+    if (!component.is_number()) return std::string(tk::csv_missing);
+    return tk::csv_flag(component.get<double>() < 0.0);
+}
+
+tk::CsvTable anova_table(const tk::Json& results) {
+    tk::CsvTable table{"anova.csv",
+                       {"trait_1", "trait_2", "source", "df", "ss", "ms", "component", "sd", "denominator", "f",
+                        "satterthwaite_df", "probability", "component_negative"},
+                       {}};
+    for (const tk::Json& pair : results.at("pairs")) {
+        const std::string trait_1 = csv_cell(pair.at("traits").at(0));
+        const std::string trait_2 = csv_cell(pair.at("traits").at(1));
+        for (const tk::Json& row : pair.at("rows")) {
+            Row cells{trait_1, trait_2, csv_cell(row.at("source"))};
+            for (const char* key : {"df", "ss", "ms", "component", "sd", "denominator", "f", "satterthwaite_df",
+                                    "probability"})
+                cells.push_back(csv_cell(row.at(key)));
+            cells.push_back(negative_flag(row.at("component")));
+            table.rows.push_back(std::move(cells));
+        }
+    }
+    return table;
+}
+
+// E[MS(source)] = sum over components of coefficient x component; the
+// residual ("Error") enters every expected mean square with coefficient 1.
+tk::CsvTable ems_table(const tk::Json& results) {
+    tk::CsvTable table{"ems.csv", {"source", "component_of", "coefficient"}, {}};
+    const tk::Json& effects = results.at("effects");
+    const tk::Json& k = results.at("expected_mean_squares");
+    const std::size_t n = effects.size();
+    const auto name = [&effects, n](std::size_t e) {
+        return e < n ? csv_cell(effects.at(e).at("name")) : tk::csv_text("Error");
+    };
+    for (std::size_t r = 0; r <= n; ++r)
+        for (std::size_t c = 0; c <= n; ++c) {
+            const std::string coefficient = c == n ? "1" : r == n ? "0" : csv_cell(k.at(r).at(c));
+            table.rows.push_back({name(r), name(c), coefficient});
+        }
+    return table;
+}
+
+// One count per row: the run's counts (trait NA), then the cases missing per
+// trait (NA where the data file does not tell).
+tk::CsvTable cases_table(const tk::Json& results) {
+    tk::CsvTable table{"cases.csv", {"count", "trait", "cases"}, {}};
+    const tk::Json& cases = results.at("cases");
+    const std::string none(tk::csv_missing);
+    for (const char* count : {"accepted", "skipped", "unreadable"})
+        table.rows.push_back({count, none, csv_cell(cases.value(count, tk::Json()))});
+    const tk::Json& traits = results.at("settings").at("traits");
+    const tk::Json missing = cases.value("missing_per_trait", tk::Json());
+    for (std::size_t i = 0; i < traits.size(); ++i) {
+        const tk::Json count = missing.is_array() && i < missing.size() ? missing.at(i) : tk::Json();
+        table.rows.push_back({"missing", csv_cell(traits.at(i)), csv_cell(count)});
+    }
+    return table;
+}
+
+}  // namespace
+
+std::vector<tk::CsvTable> result_tables(const tk::Json& results) {
+    return {anova_table(results), ems_table(results), cases_table(results)};
+}
+
+void write_result_tables(const std::string& directory, const tk::Json& results) {
+    if (const std::optional<std::string> problem = tk::write_csv_tables(directory, result_tables(results)))
+        throw RunError(*problem);
+}
+
+}  // namespace tarvel
