@@ -21,7 +21,7 @@ dl.facts { display: grid; grid-template-columns: max-content auto; gap: 0.15em 1
 dl.facts dt { font-weight: bold; }
 dl.facts dd { margin: 0; }
 table { border-collapse: collapse; margin: 0.4em 0 1em 0; font-size: 0.92em; }
-caption { text-align: left; font-weight: bold; padding-bottom: 0.3em; }
+caption { text-align: left; font-weight: bold; padding-bottom: 0.3em; white-space: nowrap; }
 th, td { padding: 0.2em 0.7em; border-bottom: 1px solid #ddd; }
 th { background: #f2f2f2; text-align: left; }
 th.num, td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }

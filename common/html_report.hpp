@@ -37,7 +37,7 @@ inline std::string json_path_part(const std::string& key) { return json_path_par
 template <typename... Parts>
 std::string json_path(const Parts&... parts) {
     std::string path;
-    ((path += "/" + json_path_part(parts)), ...);
+    ((path += '/', path += json_path_part(parts)), ...);
     return path;
 }
 

@@ -99,6 +99,13 @@ std::vector<std::string> bending_flags(const tk::Json& results) {
     std::vector<std::string> flags;
     const tk::Json& b = results.at("bending");
     if (!b.at("requested").get<bool>()) return flags;
+    const tk::Json& original = b.at("original_eigenvalues");
+    if (original.is_array() && !original.empty() && number_of(original.back()) <= 0.0)
+        flags.push_back("The genetic-group covariance matrix as estimated is not positive definite: its smallest "
+                        "eigenvalue is " +
+                        tk::number_span(results, json_path("bending", "original_eigenvalues", original.size() - 1),
+                                        NumberStyle::general) +
+                        ".");
     for (const tk::Json& message : b.at("messages")) flags.push_back("Bending: " + tk::xml_escape(text_of(message)));
     if (b.at("applied").get<bool>())
         flags.push_back("The genetic-group covariance matrix was bent (factor " +
@@ -262,7 +269,7 @@ std::string correlation_heatmap(const tk::Json& results) {
     const CellSize size = cell_size(t);
     const double left = label_room(traits), top = 10.0;
     const double bottom = top + size.height * static_cast<double>(t);
-    tk::Svg svg{std::max(left + size.width * static_cast<double>(t), 420.0) + 20, bottom + 60, {}};
+    tk::Svg svg{std::max(left + size.width * static_cast<double>(t), left + 220 + 60 * char_width) + 20, bottom + 60, {}};
     for (std::size_t i = 0; i < t; ++i) {
         const double y = top + size.height * static_cast<double>(i);
         tk::svg_text(svg, left - 8, y + size.height / 2 + 4, traits[i], tk::Anchor::end);
@@ -341,10 +348,10 @@ std::string eigenvalue_chart(const tk::Json& results) {
     for (const std::vector<double>* list : {&before, &after})
         for (double v : *list) lo = std::min(lo, v), hi = std::max(hi, v);
     const std::vector<double> ticks = tk::nice_ticks(lo, hi, 6);
-    const double left = 60.0, group = 56.0, height = 220.0;
+    const double left = 60.0, group = 64.0, height = 220.0;
     const tk::LinearScale y{ticks.front(), ticks.back(), 10 + height, 10};
     const double width = left + group * static_cast<double>(before.size()) + 20;
-    tk::Svg svg{std::max(width, 420.0), height + 70, {}};
+    tk::Svg svg{std::max(width, 600.0), height + 70, {}};
     const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
     for (double t : ticks) {
         svg_line(svg, left, y(t), width - 10, y(t), t == 0.0 ? "zero" : "grid");
@@ -356,11 +363,11 @@ std::string eigenvalue_chart(const tk::Json& results) {
         for (int s = 0; s < 2; ++s) {
             if (k >= lists[s]->size()) continue;
             const double v = (*lists[s])[k];
-            tk::svg_rect(svg, x + 20 * s, std::min(y(v), y(0.0)), 18, std::fabs(y(v) - y(0.0)), v < 0 ? "negative" : "",
+            tk::svg_rect(svg, x + 24 * s, std::min(y(v), y(0.0)), 22, std::fabs(y(v) - y(0.0)), v < 0 ? "negative" : "",
                          tk::series_colour(s),
                          std::string(s == 0 ? "before" : "after") + " bending: " + tk::number_text(v, NumberStyle::general));
         }
-        tk::svg_text(svg, x + 19, height + 28, std::to_string(k + 1), tk::Anchor::middle, "small");
+        tk::svg_text(svg, x + 23, height + 28, std::to_string(k + 1), tk::Anchor::middle, "small");
     }
     tk::svg_line(svg, left, y(minimum), width - 10, y(minimum), "negative");
     for (int s = 0; s < 2; ++s) {

@@ -255,9 +255,7 @@ std::string tests_table(const tk::Json& results, std::size_t p) {
                               number(results, at("denominator")), number(results, at("satterthwaite_df")),
                               number(results, at("probability"), NumberStyle::probability)});
     }
-    return tk::html_table(table) +
-           "<p class=\"note\">Probability: upper tail of F; \xe2\x80\x93 where no test can be made (no degrees of "
-           "freedom on one side).</p>\n";
+    return tk::html_table(table);
 }
 
 std::string trait_sections(const tk::Json& results) {
@@ -307,8 +305,11 @@ std::string report_page(const tk::Json& results) {
                        "squares and products, every effect random. Model " +
                        tk::xml_escape(text_of(settings.at("model"))) + ", data file " +
                        tk::xml_escape(text_of(settings.at("data_file"))) + ".</p>\n";
-    body += run_section(results) + shares_section(results) + trait_sections(results) + covariance_section(results) +
-            ems_section(results);
+    body += run_section(results) + shares_section(results) +
+            "<p class=\"note\">Each effect is tested against the combination of later mean squares whose expectation "
+            "lacks only the effect's own component, with Satterthwaite's degrees of freedom. The probability is the "
+            "upper tail of F; \xe2\x80\x93 where no test can be made.</p>\n" +
+            trait_sections(results) + covariance_section(results) + ems_section(results);
     body += "<footer>Written by tarvel 1.0. The numbers are those of the run's JSON results, rounded for "
             "display.</footer>\n";
     return tk::html_page(title, body);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -130,7 +131,9 @@ inline std::vector<ShownNumber> check_page(const std::string& page) {
             k = end + 1;
         }
         for (const char* external : {"src", "href"}) EXPECT_EQ(attributes.count(external), 0u) << "<" << tag << ">";
-        if (name == "meta" || name == "br") EXPECT_TRUE(self_closed) << "<" << tag << ">";
+        if (name == "meta" || name == "br") {
+            EXPECT_TRUE(self_closed) << "<" << tag << ">";
+        }
         if (self_closed) continue;
         open.push_back(name);
         if (attributes.count("data-json")) {
@@ -166,6 +169,49 @@ inline bool shows_value(const std::string& shown, double value) {
     const int exponent = e == std::string::npos ? 0 : std::stoi(text.substr(e + 1));
     const double half_unit = 0.5 * std::pow(10.0, exponent - decimals);
     return std::fabs(x - value) <= half_unit * (1 + 1e-9) + 1e-300;
+}
+
+}  // namespace tk_test
+
+namespace tk_test {
+
+// The share of a component in percent of the sum of the components of the
+// effects and the residual of its pair (data-share-of names the pair).
+inline double share_of(const nlohmann::json& pair, double component) {
+    double total = 0.0;
+    for (const nlohmann::json& row : pair.at("rows"))
+        if (row.at("kind") == "effect" || row.at("kind") == "residual") total += row.at("component").get<double>();
+    return 100.0 * component / total;
+}
+
+// Checks the page and that every number it shows is the JSON's value at the
+// place it names, to the digits shown; returns the places shown.
+inline std::vector<std::string> expect_page_shows(const std::string& page, const nlohmann::json& results) {
+    std::vector<std::string> places;
+    for (const ShownNumber& shown : check_page(page)) {
+        const std::string place = shown.attributes.at("data-json");
+        const nlohmann::json::json_pointer pointer(place);
+        const std::string text = unescaped(shown.text);
+        places.push_back(place);
+        if (!results.contains(pointer)) {
+            ADD_FAILURE() << place << " is not in the JSON results";
+            continue;
+        }
+        const nlohmann::json& value = results.at(pointer);
+        if (value.is_null()) {
+            EXPECT_EQ(text, "\xe2\x80\x93") << place;
+            continue;
+        }
+        double expected = value.get<double>();
+        if (const auto of = shown.attributes.find("data-share-of"); of != shown.attributes.end())
+            expected = share_of(results.at(nlohmann::json::json_pointer(of->second)), expected);
+        EXPECT_TRUE(shows_value(text, expected)) << place << ": shows " << text << " for " << expected;
+    }
+    return places;
+}
+
+inline bool contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 }  // namespace tk_test
