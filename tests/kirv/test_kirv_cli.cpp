@@ -140,6 +140,11 @@ TEST(KirvCommandLine, UsageErrors) {
         {{"d.kin", "--json", "d.kin"}, "--json: 'd.kin' is the data file"},
         {{"d.kin", "-o", "r.out", "--json", "r.out"}, "--json: 'r.out' is the listing file"},
         {{"d.kin", "--json", "sub"}, "--json: 'sub' is a directory"},
+        {{"d.kin", "--line-ends", "cr"}, "--line-ends: 'cr' is not unix or dos"},
+        {{"d.kin", "--report", "-", "--json", "-"},
+         "only one of the listing, the JSON results and the report can go to standard output"},
+        {{"d.kin", "-o", "k.lst", "--report", "k.lst"}, "--report: 'k.lst' is the listing file"},
+        {{"d.kin", "--tables", "sub", "--json", "sub/bending.csv"}, "--tables: 'sub/bending.csv' would be the JSON file"},
     };
     for (const auto& c : cases) {
         tk_test::TempDir dir;

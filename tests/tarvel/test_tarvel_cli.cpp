@@ -150,6 +150,16 @@ TEST(TarvelCommandLine, UsageErrors) {
         {{"data.txt", "-o", "r.out", "--json", "./r.out"}, "--json: './r.out' is the listing file"},
         {{"data.txt", "--json", "tarvel.lst"}, "--json: 'tarvel.lst' is the listing file"},
         {{"data.txt", "--json", "sub"}, "--json: 'sub' is a directory"},
+        {{"data.txt", "--line-ends", "mac"}, "--line-ends: 'mac' is not unix or dos"},
+        {{"data.txt", "--report", ""}, "--report: the file name is empty"},
+        {{"data.txt", "--report", "-", "-o", "-"},
+         "only one of the listing, the JSON results and the report can go to standard output"},
+        {{"data.txt", "--report", "./data.txt"}, "--report: './data.txt' is the data file"},
+        {{"data.txt", "--json", "r", "--report", "r"}, "--report: 'r' is the JSON file"},
+        {{"data.txt", "--report", "sub"}, "--report: 'sub' is a directory"},
+        {{"data.txt", "--tables", "-"}, "--tables: the tables need a directory, not '-'"},
+        {{"data.txt", "--tables", "data.txt"}, "--tables: 'data.txt' is not a directory"},
+        {{"data.txt", "--tables", ".", "-o", "anova.csv"}, "--tables: './anova.csv' would be the listing file"},
     };
     for (const auto& c : cases) {
         TarvelRun run;
