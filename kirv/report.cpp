@@ -200,10 +200,12 @@ std::string heritability_section(const tk::Json& results) {
                         {false, true, true, true, true},
                         {},
                         ""};
+    bool any_bound = false;
     for (std::size_t i = 0; i < traits.size(); ++i) {
         std::vector<HtmlCell> row{tk::text_cell(traits[i])};
         for (std::size_t l = 0; l < 2; ++l) {
             const bool bound = heritability_at_bound(results, levels[l], i);
+            any_bound = any_bound || bound;
             row.push_back(tk::number_cell(results, json_path(levels[l], "heritability", "value", i), NumberStyle::fixed3,
                                           bound ? "flagged" : ""));
             row.push_back(tk::number_cell(results, json_path(levels[l], "heritability", "standard_error", i),
@@ -211,9 +213,11 @@ std::string heritability_section(const tk::Json& results) {
         }
         table.rows.push_back(std::move(row));
     }
-    return "<h2>Heritabilities</h2>\n" + heritability_chart(results) + tk::html_table(table) +
-           "<p class=\"note\">A shaded value was set to a bound of 0 to 1 (see the flags); its standard error is "
-           "that of the ratio before the bound.</p>\n";
+    std::string html = "<h2>Heritabilities</h2>\n" + heritability_chart(results) + tk::html_table(table);
+    if (any_bound)
+        html += "<p class=\"note\">A shaded value was set to a bound of 0 to 1 (see the flags); its standard error is "
+                "that of the ratio before the bound.</p>\n";
+    return html;
 }
 
 // ------------------------------------------------------------ correlations
