@@ -197,6 +197,20 @@ ResultOptions add_result_options(CLI::App& app, ResultOptionTexts& texts, std::s
     return o;
 }
 
+OutputFiles output_files(std::string_view data, std::string_view listing, const CLI::Option* json_option,
+                         std::string_view json, const ResultOptions& options, const ResultOptionTexts& texts,
+                         std::vector<std::string> table_names) {
+    return {.data = data,
+            .listing = listing,
+            .json_given = json_option->count() > 0,
+            .json = json,
+            .report_given = options.report->count() > 0,
+            .report = texts.report,
+            .tables_given = options.tables->count() > 0,
+            .tables = texts.tables,
+            .table_names = std::move(table_names)};
+}
+
 std::optional<std::string> take_line_ends(const ResultOptions& options, const ResultOptionTexts& texts,
                                           bool& unix_line_ends) {
     unix_line_ends = false;

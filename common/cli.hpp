@@ -107,6 +107,12 @@ struct ResultOptions {
 };
 ResultOptions add_result_options(CLI::App& app, ResultOptionTexts& texts, std::string_view table_list);
 
+// The files of a command line: the data file, the listing, --json (its
+// option and text) and the result options, with the names of the tables.
+OutputFiles output_files(std::string_view data, std::string_view listing, const CLI::Option* json_option,
+                         std::string_view json, const ResultOptions& options, const ResultOptionTexts& texts,
+                         std::vector<std::string> table_names);
+
 // Whether the listing's records end in LF alone (--line-ends unix) rather
 // than CR LF (dos, the default); the problem of any other value.
 std::optional<std::string> take_line_ends(const ResultOptions& options, const ResultOptionTexts& texts,

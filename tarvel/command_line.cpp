@@ -97,15 +97,7 @@ std::optional<std::string> take_print(const CLI::Option* option, const std::stri
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return {.data = t.data,
-            .listing = t.listing,
-            .json_given = o.json->count() > 0,
-            .json = t.json,
-            .report_given = o.results.report->count() > 0,
-            .report = t.results.report,
-            .tables_given = o.results.tables->count() > 0,
-            .tables = t.results.tables,
-            .table_names = table_names()};
+    return tk::output_files(t.data, t.listing, o.json, t.json, o.results, t.results, table_names());
 }
 
 // The run parameters of the options; the first problem found, if any.

@@ -217,9 +217,14 @@ std::string shares_section(const tk::Json& results) {
 // ------------------------------------------------------------ the tables of a pair
 
 HtmlCell number(const tk::Json& results, const std::string& path, NumberStyle style = NumberStyle::general) {
+    return tk::number_cell(results, path, style);
+}
+
+// A variance component below 0 stands out (a covariance may be negative).
+HtmlCell component(const tk::Json& results, const std::string& path, bool variance) {
     const tk::Json& value = tk::json_at(results, path);
-    const bool negative = value.is_number() && value.get<double>() < 0.0 && path.ends_with("/component");
-    return tk::number_cell(results, path, style, negative ? "negative" : "");
+    const bool negative = variance && value.is_number() && value.get<double>() < 0.0;
+    return tk::number_cell(results, path, NumberStyle::general, negative ? "negative" : "");
 }
 
 std::string analysis_table(const tk::Json& results, std::size_t p, const std::string& caption) {
@@ -236,7 +241,8 @@ std::string analysis_table(const tk::Json& results, std::size_t p, const std::st
         const auto at = [&](const char* key) { return json_path("pairs", p, "rows", a, key); };
         table.rows.push_back({tk::text_cell(text_of(rows.at(a).at("source"))),
                               number(results, at("df"), NumberStyle::whole), number(results, at("ss")),
-                              number(results, at("ms")), number(results, at("component")), number(results, at("sd"))});
+                              number(results, at("ms")), component(results, at("component"), variance),
+                              number(results, at("sd"))});
     }
     return tk::html_table(table);
 }
