@@ -231,9 +231,9 @@ void remove_result_tables(std::string_view directory, const std::vector<std::str
     for (const std::string& name : names) remove_results_file((std::filesystem::path(directory) / name).string());
 }
 
-bool results_on_terminal(const OutputFiles& files) {
-    const bool on_stdout = files.listing == standard_stream_name || files.json == standard_stream_name ||
-                           files.report == standard_stream_name;
+bool results_on_terminal(std::string_view listing, std::string_view json, std::string_view report) {
+    const bool on_stdout =
+        listing == standard_stream_name || json == standard_stream_name || report == standard_stream_name;
     return on_stdout && ::isatty(STDOUT_FILENO) == 1;
 }
 

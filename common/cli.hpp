@@ -126,6 +126,6 @@ void remove_result_tables(std::string_view directory, const std::vector<std::str
 
 // True when the listing or the JSON goes to standard output on a terminal:
 // a status line painted there would mix with them.
-bool results_on_terminal(const OutputFiles& files);
+bool results_on_terminal(std::string_view listing, std::string_view json, std::string_view report);
 
 }  // namespace tk

@@ -174,8 +174,7 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
     tk::Host host = tk::detect_host(0);
-    if (tk::results_on_terminal(
-            {.listing = request.given.listing_file, .json = request.json_file, .report = request.report_file}))
+    if (tk::results_on_terminal(request.given.listing_file, request.json_file, request.report_file))
         host.terminal = false;
     try {
         int status = run_completed;

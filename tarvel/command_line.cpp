@@ -195,7 +195,7 @@ int run_command_line(const std::vector<std::string>& args) {
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
     tk::Host host = tk::detect_host(0);
-    if (tk::results_on_terminal({.listing = run.listing_file, .json = run.json_file, .report = run.report_file}))
+    if (tk::results_on_terminal(run.listing_file, run.json_file, run.report_file))
         host.terminal = false;
     try {
         if (!tk::file_exists(run.data_file))
