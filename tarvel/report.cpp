@@ -274,15 +274,24 @@ std::string trait_sections(const tk::Json& results) {
     return html;
 }
 
+// Beyond this many pairs the tables would bury the page; the JSON results
+// and the tables hold them all.
+constexpr std::size_t covariance_table_limit = 45;  // the pairs of 10 traits
+
 std::string covariance_section(const tk::Json& results) {
     const tk::Json& pairs = results.at("pairs");
-    std::string html;
+    const std::size_t covariances = pairs.size() - variance_pairs(results).size();
+    if (covariances == 0) return {};
+    std::string html = "<h2>Analyses of covariance</h2>\n";
+    if (covariances > covariance_table_limit)
+        return html + "<p class=\"note\">" + std::to_string(covariances) +
+               " pairs of traits: their tables are left out of this page. The listing, the JSON results and the "
+               "tables (anova.csv) hold them.</p>\n";
+    html += "<details open=\"open\"><summary>Show or hide the tables</summary>\n";
     for (std::size_t p = 0; p < pairs.size(); ++p)
         if (text_of(pairs.at(p).at("kind")) != "variance")
             html += analysis_table(results, p, "Covariance: " + pair_title(pairs.at(p))) + tests_table(results, p);
-    if (html.empty()) return html;
-    return "<h2>Analyses of covariance</h2>\n<details open=\"open\"><summary>Show or hide the tables</summary>\n" + html +
-           "</details>\n";
+    return html + "</details>\n";
 }
 
 std::string ems_section(const tk::Json& results) {
