@@ -102,6 +102,8 @@ std::string json_path_part(std::string_view key) {
 
 std::string json_path_part(std::size_t index) { return std::to_string(index); }
 
+std::string json_string(const Json& value) { return value.is_string() ? value.get<std::string>() : std::string(); }
+
 const Json& json_at(const Json& document, const std::string& path) {
     static const Json null_value;
     const Json::json_pointer pointer(path);

@@ -41,6 +41,9 @@ std::string json_path(const Parts&... parts) {
     return path;
 }
 
+// A text of the document, or "" when the value is not a text.
+std::string json_string(const Json& value);
+
 // The value at a pointer of the document (null when there is none).
 const Json& json_at(const Json& document, const std::string& path);
 

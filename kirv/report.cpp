@@ -19,13 +19,11 @@ constexpr double plot_width = 480.0;
 constexpr const char* levels[] = {"group_level", "individual_level"};
 constexpr const char* level_names[] = {"genetic-group level", "individual level"};
 
-std::string text_of(const tk::Json& value) { return value.is_string() ? value.get<std::string>() : std::string(); }
-
 double number_of(const tk::Json& value) { return value.is_number() ? value.get<double>() : 0.0; }
 
 std::vector<std::string> trait_names(const tk::Json& results) {
     std::vector<std::string> names;
-    for (const tk::Json& name : results.at("traits")) names.push_back(text_of(name));
+    for (const tk::Json& name : results.at("traits")) names.push_back(tk::json_string(name));
     return names;
 }
 
@@ -54,7 +52,7 @@ std::string run_section(const tk::Json& results) {
         bending += ", lowest eigenvalue " + tk::number_span(results, "/settings/minimum_eigenvalue", NumberStyle::general);
     }
     return "<h2>The run</h2>\n" +
-           tk::html_facts({{"Data file", tk::xml_escape(text_of(s.at("data_file")))},
+           tk::html_facts({{"Data file", tk::xml_escape(tk::json_string(s.at("data_file")))},
                            {"Traits", traits},
                            {"Degrees of freedom", df + " (effects in the order of the analysis)"},
                            {"Genetic group", effect_text(results, s.at("genetic_group"))},
@@ -106,7 +104,7 @@ std::vector<std::string> bending_flags(const tk::Json& results) {
                         tk::number_span(results, json_path("bending", "original_eigenvalues", original.size() - 1),
                                         NumberStyle::general) +
                         ".");
-    for (const tk::Json& message : b.at("messages")) flags.push_back("Bending: " + tk::xml_escape(text_of(message)));
+    for (const tk::Json& message : b.at("messages")) flags.push_back("Bending: " + tk::xml_escape(tk::json_string(message)));
     if (b.at("applied").get<bool>())
         flags.push_back("The genetic-group covariance matrix was bent (factor " +
                         tk::number_span(results, "/bending/factor", NumberStyle::fixed3) +
@@ -405,7 +403,7 @@ std::string bending_section(const tk::Json& results) {
 }  // namespace
 
 std::string report_page(const tk::Json& results) {
-    const std::string data_file = text_of(results.at("settings").at("data_file"));
+    const std::string data_file = tk::json_string(results.at("settings").at("data_file"));
     std::string body = "<h1>Genetic parameters</h1>\n<p class=\"lead\">Heritabilities, genetic and phenotypic "
                        "correlations with first-order standard errors, from the analysis in " +
                        tk::xml_escape(data_file) + ".</p>\n";

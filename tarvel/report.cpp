@@ -20,10 +20,8 @@ constexpr double plot_width = 560.0;
 constexpr double char_width = 7.0;
 constexpr double label_room = 34.0;  // the least segment width that holds its percentage
 
-std::string text_of(const tk::Json& value) { return value.is_string() ? value.get<std::string>() : std::string(); }
-
 bool is_component_row(const tk::Json& row) {
-    const std::string kind = text_of(row.at("kind"));
+    const std::string kind = tk::json_string(row.at("kind"));
     return kind == "effect" || kind == "residual";
 }
 
@@ -37,14 +35,14 @@ std::vector<std::size_t> variance_pairs(const tk::Json& results) {
     std::vector<std::size_t> found;
     const tk::Json& pairs = results.at("pairs");
     for (std::size_t p = 0; p < pairs.size(); ++p)
-        if (text_of(pairs.at(p).at("kind")) == "variance") found.push_back(p);
+        if (tk::json_string(pairs.at(p).at("kind")) == "variance") found.push_back(p);
     return found;
 }
 
 std::string pair_title(const tk::Json& pair) {
     const tk::Json& traits = pair.at("traits");
-    if (text_of(pair.at("kind")) == "variance") return text_of(traits.at(0));
-    return text_of(traits.at(0)) + " \xe2\x80\x93 " + text_of(traits.at(1));
+    if (tk::json_string(pair.at("kind")) == "variance") return tk::json_string(traits.at(0));
+    return tk::json_string(traits.at(0)) + " \xe2\x80\x93 " + tk::json_string(traits.at(1));
 }
 
 // ------------------------------------------------------------ the run
@@ -53,7 +51,7 @@ std::string effects_text(const tk::Json& results) {
     std::string text;
     for (const tk::Json& effect : results.at("effects")) {
         if (!text.empty()) text += ", ";
-        text += tk::xml_escape(text_of(effect.at("name"))) + " (" + std::to_string(effect.at("columns").get<long long>()) +
+        text += tk::xml_escape(tk::json_string(effect.at("name"))) + " (" + std::to_string(effect.at("columns").get<long long>()) +
                 (effect.at("columns").get<long long>() == 1 ? " column" : " columns");
         if (effect.at("left_out").get<bool>()) text += ", <span class=\"negative\">left out</span>";
         text += ")";
@@ -72,10 +70,10 @@ std::string cases_text(const tk::Json& results) {
 std::string run_section(const tk::Json& results) {
     const tk::Json& settings = results.at("settings");
     std::string traits;
-    for (const tk::Json& name : settings.at("traits")) traits += (traits.empty() ? "" : ", ") + tk::xml_escape(text_of(name));
+    for (const tk::Json& name : settings.at("traits")) traits += (traits.empty() ? "" : ", ") + tk::xml_escape(tk::json_string(name));
     return "<h2>The run</h2>\n" +
-           tk::html_facts({{"Data file", tk::xml_escape(text_of(settings.at("data_file")))},
-                           {"Model", tk::xml_escape(text_of(settings.at("model")))},
+           tk::html_facts({{"Data file", tk::xml_escape(tk::json_string(settings.at("data_file")))},
+                           {"Model", tk::xml_escape(tk::json_string(settings.at("model")))},
                            {"Effects", effects_text(results)},
                            {"Traits", traits},
                            {"Cases", cases_text(results)},
@@ -95,7 +93,7 @@ struct ShareBar {
 
 ShareBar share_bar(const tk::Json& results, std::size_t p) {
     const tk::Json& pair = results.at("pairs").at(p);
-    ShareBar bar{text_of(pair.at("traits").at(0)), p, 0.0, {}, {}};
+    ShareBar bar{tk::json_string(pair.at("traits").at(0)), p, 0.0, {}, {}};
     const tk::Json& rows = pair.at("rows");
     for (std::size_t a = 0; a < rows.size(); ++a) {
         if (!is_component_row(rows.at(a))) continue;
@@ -108,7 +106,7 @@ ShareBar share_bar(const tk::Json& results, std::size_t p) {
 
 std::vector<std::string> component_names(const tk::Json& results) {
     std::vector<std::string> names;
-    for (const tk::Json& effect : results.at("effects")) names.push_back(text_of(effect.at("name")));
+    for (const tk::Json& effect : results.at("effects")) names.push_back(tk::json_string(effect.at("name")));
     names.push_back("Error");
     return names;
 }
@@ -229,7 +227,7 @@ HtmlCell component(const tk::Json& results, const std::string& path, bool varian
 
 std::string analysis_table(const tk::Json& results, std::size_t p, const std::string& caption) {
     const tk::Json& pair = results.at("pairs").at(p);
-    const bool variance = text_of(pair.at("kind")) == "variance";
+    const bool variance = tk::json_string(pair.at("kind")) == "variance";
     tk::HtmlTable table{caption,
                         {"Source", "DF", variance ? "SS" : "SP", variance ? "MS" : "MP",
                          variance ? "Var. component" : "Cov. component", "SD"},
@@ -239,7 +237,7 @@ std::string analysis_table(const tk::Json& results, std::size_t p, const std::st
     const tk::Json& rows = pair.at("rows");
     for (std::size_t a = 0; a < rows.size(); ++a) {
         const auto at = [&](const char* key) { return json_path("pairs", p, "rows", a, key); };
-        table.rows.push_back({tk::text_cell(text_of(rows.at(a).at("source"))),
+        table.rows.push_back({tk::text_cell(tk::json_string(rows.at(a).at("source"))),
                               number(results, at("df"), NumberStyle::whole), number(results, at("ss")),
                               number(results, at("ms")), component(results, at("component"), variance),
                               number(results, at("sd"))});
@@ -255,9 +253,9 @@ std::string tests_table(const tk::Json& results, std::size_t p) {
                         "tests"};
     const tk::Json& rows = results.at("pairs").at(p).at("rows");
     for (std::size_t a = 0; a < rows.size(); ++a) {
-        if (text_of(rows.at(a).at("kind")) != "effect") continue;
+        if (tk::json_string(rows.at(a).at("kind")) != "effect") continue;
         const auto at = [&](const char* key) { return json_path("pairs", p, "rows", a, key); };
-        table.rows.push_back({tk::text_cell(text_of(rows.at(a).at("source"))), number(results, at("f")),
+        table.rows.push_back({tk::text_cell(tk::json_string(rows.at(a).at("source"))), number(results, at("f")),
                               number(results, at("denominator")), number(results, at("satterthwaite_df")),
                               number(results, at("probability"), NumberStyle::probability)});
     }
@@ -289,7 +287,7 @@ std::string covariance_section(const tk::Json& results) {
                "tables (anova.csv) hold them.</p>\n";
     html += "<details open=\"open\"><summary>Show or hide the tables</summary>\n";
     for (std::size_t p = 0; p < pairs.size(); ++p)
-        if (text_of(pairs.at(p).at("kind")) != "variance")
+        if (tk::json_string(pairs.at(p).at("kind")) != "variance")
             html += analysis_table(results, p, "Covariance: " + pair_title(pairs.at(p))) + tests_table(results, p);
     return html + "</details>\n";
 }
@@ -299,11 +297,11 @@ std::string ems_section(const tk::Json& results) {
     tk::HtmlTable table{"Coefficients of the components in each expected mean square (the residual's is 1)",
                         {"Source"}, {false}, {}, "ems"};
     for (const tk::Json& effect : effects) {
-        table.columns.push_back(text_of(effect.at("name")));
+        table.columns.push_back(tk::json_string(effect.at("name")));
         table.number_columns.push_back(true);
     }
     for (std::size_t r = 0; r < effects.size(); ++r) {
-        std::vector<HtmlCell> row{tk::text_cell(text_of(effects.at(r).at("name")))};
+        std::vector<HtmlCell> row{tk::text_cell(tk::json_string(effects.at(r).at("name")))};
         for (std::size_t c = 0; c < effects.size(); ++c)
             row.push_back(number(results, json_path("expected_mean_squares", r, c)));
         table.rows.push_back(std::move(row));
@@ -315,11 +313,11 @@ std::string ems_section(const tk::Json& results) {
 
 std::string report_page(const tk::Json& results) {
     const tk::Json& settings = results.at("settings");
-    const std::string title = "tarvel: " + text_of(settings.at("data_file"));
+    const std::string title = "tarvel: " + tk::json_string(settings.at("data_file"));
     std::string body = "<h1>Analysis of variance and covariance</h1>\n<p class=\"lead\">Type I (sequential) sums of "
                        "squares and products, every effect random. Model " +
-                       tk::xml_escape(text_of(settings.at("model"))) + ", data file " +
-                       tk::xml_escape(text_of(settings.at("data_file"))) + ".</p>\n";
+                       tk::xml_escape(tk::json_string(settings.at("model"))) + ", data file " +
+                       tk::xml_escape(tk::json_string(settings.at("data_file"))) + ".</p>\n";
     body += run_section(results) + shares_section(results) +
             "<p class=\"note\">Each effect is tested against the combination of later mean squares whose expectation "
             "lacks only the effect's own component, with Satterthwaite's degrees of freedom. The probability is the "
