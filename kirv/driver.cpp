@@ -34,6 +34,9 @@ struct RunFiles {
     tk::TextWriter listing;
     tk::TextWriter summary;
     tk::TextWriter json;
+    // Once the listing is opened a failed run removes an earlier one of its
+    // name; before (or when it may not be replaced) that stays.
+    bool listing_opened = false;
 };
 
 // The mean-square and variance-component arrays.
@@ -78,6 +81,7 @@ void open_input_files(RunFiles& files, const RunRequest& request) {
     if (!opened)
         throw RunError(status_file, "Cannot open the listing file " + given.listing_file + " (" +
                                         files.listing.problem() + ")!");
+    files.listing_opened = true;
 }
 
 // Opened before the data are read, so that a place where it cannot be written
@@ -218,21 +222,20 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     close_files(files);
 }
 
-// A run that failed leaves no listing, not even an earlier one of that name
-// that could pass for its own (never the data file, nor standard output).
-void remove_earlier_listing(const RunRequest& request) {
-    const ControlSettings& given = request.given;
-    if (request.listing_switch < 1 || given.listing_file.empty() || given.listing_file == tk::standard_stream_name)
-        return;
-    if (tk::same_file(given.listing_file, given.data_file)) return;
+// A run that failed after opening its listing leaves none, not even an
+// earlier one of that name that could pass for its own (never the data file,
+// nor standard output).
+void remove_earlier_listing(const ControlSettings& given) {
+    if (given.listing_file == tk::standard_stream_name || tk::same_file(given.listing_file, given.data_file)) return;
     tk::remove_regular_file(given.listing_file);
 }
 
 // The one error path: the unfinished outputs and an earlier listing go; the
 // box, the error status text, the negative status.
-int stop_run(tk::Host& host, const RunRequest& request, RunFiles& files, int status, const std::string& message) {
+int stop_run(tk::Host& host, const ControlSettings& given, RunFiles& files, int status, const std::string& message) {
+    const bool listing_opened = files.listing_opened;
     files = RunFiles{};
-    remove_earlier_listing(request);
+    if (listing_opened) remove_earlier_listing(given);
     tk::error_box(host, message);
     tk::show_status(host, status_error);
     return status;
@@ -249,9 +252,9 @@ int run_request(tk::Host& host, RunRequest request, const tk::KirvControl* contr
         run_stages(host, request, start, now, files);
         return run_completed;
     } catch (const RunError& error) {
-        return stop_run(host, request, files, error.status, error.what());
+        return stop_run(host, request.given, files, error.status, error.what());
     } catch (const tk::FileError& error) {
-        return stop_run(host, request, files, status_file, error.what());
+        return stop_run(host, request.given, files, status_file, error.what());
     }
 }
 

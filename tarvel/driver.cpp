@@ -97,6 +97,7 @@ void open_run_files(const RunParameters& run, RunFiles& files) {
         const bool opened = run.standard_streams ? tk::open_output(files.listing, run.listing_file, true)
                                                  : files.listing.open(run.listing_file, /*atomic=*/true);
         if (!opened) throw RunError(cannot_create_text("the listing file", files.listing));
+        files.listing_opened = true;
     } else if (!files.no_listing.open(no_listing_file_name, /*atomic=*/true)) {
         throw RunError(cannot_create_text("the file", files.no_listing));
     }
@@ -166,11 +167,11 @@ void close_run_files(RunFiles& files) {
         if (!file->publish()) throw RunError(cannot_write_text(*file));
 }
 
-// A run that failed leaves no listing, not even an earlier one of that name
-// that could pass for its own (never the data file, nor standard output).
+// A run that failed after opening its listing leaves none, not even an
+// earlier one of that name that could pass for its own (never the data file,
+// nor standard output).
 void remove_earlier_listing(const RunParameters& run) {
-    if (run.listing_switch < 1 || run.listing_file == tk::standard_stream_name) return;
-    if (tk::same_file(run.listing_file, run.data_file)) return;
+    if (run.listing_file == tk::standard_stream_name || tk::same_file(run.listing_file, run.data_file)) return;
     tk::remove_regular_file(run.listing_file);
 }
 
@@ -241,8 +242,9 @@ std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n
 
 // The error path: the box, the status text, the error code.
 int stop_run(tk::Host& host, const RunParameters& run, RunFiles& files, const std::string& message) {
+    const bool listing_opened = files.listing_opened;
     files = RunFiles{};  // every unfinished output goes before the earlier listing does
-    remove_earlier_listing(run);
+    if (listing_opened) remove_earlier_listing(run);
     tk::error_box(host, message);
     tk::show_status(host, " Error found, program terminated abnormally");
     return error_code_specification;

@@ -85,6 +85,9 @@ struct RunFiles {
     tk::TextWriter export_file; // "KIRV.IN_" when KIRV is set
     tk::TextWriter json;        // the JSON results when asked for
     tk::TextWriter results;     // "tanv~tm1.$$$" for the host
+    // Once the listing is opened a failed run removes an earlier one of its
+    // name; before (or when it may not be replaced) that stays.
+    bool listing_opened = false;
 };
 
 // The capacity message for the first host array that is too small for n
