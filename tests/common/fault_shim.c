@@ -165,26 +165,18 @@ int unlink(const char* path) {
     return REAL(unlink)(path);
 }
 
-static int open_fault(const char* path, int flags) {
-    return (flags & O_TMPFILE) == O_TMPFILE ? path_fault("tmpfile", path) : 0;
-}
+/* open and open64: the mode comes only with O_CREAT or O_TMPFILE. */
+#define OPEN_WITH_FAULTS(name)                                                                        \
+    int name(const char* path, int flags, ...) {                                                      \
+        va_list arguments;                                                                            \
+        va_start(arguments, flags);                                                                   \
+        const int nameless = (flags & O_TMPFILE) == O_TMPFILE;                                        \
+        const mode_t mode = (flags & O_CREAT) || nameless ? va_arg(arguments, mode_t) : 0;            \
+        va_end(arguments);                                                                            \
+        const int e = nameless ? path_fault("tmpfile", path) : 0;                                     \
+        if (e) FAIL_WITH(e);                                                                          \
+        return REAL(name)(path, flags, mode);                                                         \
+    }
 
-int open(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
-    va_end(arguments);
-    const int e = open_fault(path, flags);
-    if (e) FAIL_WITH(e);
-    return REAL(open)(path, flags, mode);
-}
-
-int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
-    va_end(arguments);
-    const int e = open_fault(path, flags);
-    if (e) FAIL_WITH(e);
-    return REAL(open64)(path, flags, mode);
-}
+OPEN_WITH_FAULTS(open)
+OPEN_WITH_FAULTS(open64)
