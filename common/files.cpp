@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -216,24 +217,45 @@ bool nameless_unsupported(int error) { return error == EOPNOTSUPP || error == EI
 
 }  // namespace
 
-std::optional<std::string> link_target(std::string_view name) {
-    std::string path = trim_name(name);
+namespace {
+
+// The names a name leads to through its symbolic links, itself first;
+// nullopt for a loop.
+std::optional<std::vector<std::string>> link_chain(std::string_view name) {
+    std::vector<std::string> chain{trim_name(name)};
     std::vector<char> text(PATH_MAX);
     for (int i = 0; i < link_limit; ++i) {
+        const std::string& path = chain.back();
         struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return chain;
         const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
-        if (n <= 0) return path;
+        if (n <= 0) return chain;
         const std::string link(text.data(), static_cast<std::size_t>(n));
-        path = link.front() == '/' ? link : directory_prefix(path) + link;
+        chain.push_back(link.front() == '/' ? link : directory_prefix(path) + link);
     }
     return std::nullopt;
 }
 
+// A name that leads through /proc (/dev/stdout, /dev/fd/3) names a file that a
+// process holds open: it is written to, never replaced.
+bool held_open(const std::vector<std::string>& chain) {
+    return std::any_of(chain.begin(), chain.end(), [](const std::string& path) { return path.rfind("/proc/", 0) == 0; });
+}
+
+}  // namespace
+
+std::optional<std::string> link_target(std::string_view name) {
+    const std::optional<std::vector<std::string>> chain = link_chain(name);
+    if (!chain) return std::nullopt;
+    return chain->back();
+}
+
 void remove_regular_file(std::string_view name) {
-    const std::optional<std::string> path = link_target(name);
+    const std::optional<std::vector<std::string>> chain = link_chain(name);
+    if (!chain || held_open(*chain)) return;
+    const std::string& path = chain->back();
     struct stat info {};
-    if (path && !path->empty() && ::lstat(path->c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path->c_str());
+    if (!path.empty() && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
 }
 
 TextWriter::TextWriter(TextWriter&& other) noexcept { *this = std::move(other); }
@@ -276,18 +298,21 @@ bool TextWriter::open(std::string_view name, bool atomic) {
         fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         return fd_ >= 0 || fail(errno);
     }
-    const std::optional<std::string> target = link_target(name_);
-    if (!target) return fail(ELOOP);
-    path_ = *target;
+    const std::optional<std::vector<std::string>> chain = link_chain(name_);
+    if (!chain) return fail(ELOOP);
+    path_ = chain->back();
     struct stat info {};
-    if (::lstat(path_.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return fail(EISDIR);
-        if (!S_ISREG(info.st_mode)) {
-            // A device, FIFO or socket takes the text itself; it is never replaced.
-            kind_ = Kind::direct;
-            fd_ = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-            return fd_ >= 0 || fail(errno);
-        }
+    const bool exists = ::stat(name_.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) return fail(EISDIR);
+    if ((exists && !S_ISREG(info.st_mode)) || held_open(*chain)) {
+        // A device, FIFO or socket, or a file held open, takes the text
+        // itself (after what it holds): it is never replaced.
+        kind_ = Kind::direct;
+        path_ = name_;
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+        return fd_ >= 0 || fail(errno);
+    }
+    if (exists) {
         // A file the user may not write stays, as it would for opening it to write.
         if (::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
     }

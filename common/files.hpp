@@ -94,8 +94,9 @@ class TextReader {
 //   name; the directory is flushed after that;
 // - a name that is a symbolic link is written through: the file at the end of
 //   the link is replaced, the link stays;
-// - a name that is a device, a FIFO or a socket is written to directly (such a
-//   file is never replaced by a regular one);
+// - a name that is a device, a FIFO or a socket, or that leads through /proc
+//   to a file the process holds open (/dev/stdout), is written to directly,
+//   after what it holds; it is never replaced by a regular file;
 // - an existing file that the user may not write (write-protected) is not
 //   replaced: open() fails, as opening it for writing would.
 // Without atomic (tests and tools only) the file is written in place.
@@ -153,7 +154,8 @@ class TextWriter {
 std::optional<std::string> link_target(std::string_view name);
 
 // Removes a results file of an earlier run: a regular file under the name (or
-// at the end of its symbolic link). Devices, FIFOs and directories stay.
+// at the end of its symbolic link). Devices, FIFOs, directories and files
+// held open (/dev/stdout) stay.
 void remove_regular_file(std::string_view name);
 
 // A nameless binary scratch file, removed when it is closed or destroyed

@@ -317,6 +317,7 @@ TEST(MachineFaults, NamesOfResultsFiles) {
         std::string written;  // the file that holds the listing afterwards
     } cases[] = {
         {"JSON to a device", true, {"data.txt", "--json", "/dev/null"}, "", 0, "", "tarvel.lst"},
+        {"JSON to /dev/stdout, a file held open", true, {"data.txt", "--json", "/dev/stdout"}, "", 0, "", "tarvel.lst"},
         {"listing through a symbolic link", true, {"data.txt", "-o", "link.lst"}, "", 0, "", "real.lst"},
         {"listing name of NAME_MAX characters", true, {"data.txt", "-o", long_name}, "", 0, "", long_name},
         {"'--' ends the options", true, {"--", "-d.txt"}, "", 0, "", "tarvel.lst"},
@@ -339,6 +340,9 @@ TEST(MachineFaults, NamesOfResultsFiles) {
         if (!c.control.empty()) dir.write(c.tarvel ? "tanv~tm0.$$$" : "tanv~tm3.$$$", c.control);
         const tk_test::ProgramRun r = tk_test::run_program(c.tarvel ? tarvel : kirv, dir.path, c.args);
         EXPECT_EQ(r.exit_status, c.status) << c.name;
+        if (c.args.size() > 2 && c.args[2] == "/dev/stdout") {
+            EXPECT_EQ(r.standard_output.rfind("{\n  \"program\": \"tarvel\"", 0), 0u) << c.name;
+        }
         const Names boxes = tk_test::boxes_of(r.standard_error);
         EXPECT_EQ(boxes.empty() ? std::string() : boxes.front(), c.error) << c.name;
         if (!c.written.empty()) {
