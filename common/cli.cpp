@@ -135,6 +135,12 @@ bool same_file(std::string_view a, std::string_view b) {
 
 namespace tk {
 
+std::optional<std::string> own_file_named(std::string_view name, std::span<const std::string_view> own_files) {
+    for (std::string_view own : own_files)
+        if (same_file(name, own)) return std::string(own);
+    return std::nullopt;
+}
+
 namespace {
 
 // A results file: its option, its name, and whether it was asked for.
@@ -155,6 +161,8 @@ std::optional<std::string> check_tables(const OutputFiles& files, const std::vec
         const std::string path = (std::filesystem::path(tables) / name).string();
         for (const ResultsFile& other : others)
             if (same_file(path, other.name)) return "--tables: '" + path + "' would be the " + std::string(other.option);
+        if (const std::optional<std::string> own = own_file_named(path, files.own_files))
+            return "--tables: '" + path + "' would be the program's own file " + *own;
     }
     return std::nullopt;
 }
@@ -171,18 +179,25 @@ std::optional<std::string> check_output_files(const OutputFiles& files) {
     if (report == standard_stream_name && (listing == standard_stream_name || json == standard_stream_name))
         return std::string("only one of the listing, the JSON results and the report can go to standard output");
     if (same_file(listing, files.data)) return "-o: '" + listing + "' is the data file";
-    // Each results file against the files named before it.
-    std::vector<ResultsFile> named{{"data file", std::string(files.data)}, {"listing file", listing}};
+    if (const std::optional<std::string> own = own_file_named(listing, files.own_files))
+        return "-o: '" + listing + "' is the program's own file " + *own;
+    // Each results file against the data file, the program's own files and
+    // the results files before it.
+    std::vector<ResultsFile> named{{"listing file", listing}};
     for (const ResultsFile& result : {ResultsFile{"--json", json}, ResultsFile{"--report", report}}) {
         if (result.name.empty()) continue;
+        const std::string option(result.option);
+        if (same_file(result.name, files.data)) return option + ": '" + result.name + "' is the data file";
+        if (const std::optional<std::string> own = own_file_named(result.name, files.own_files))
+            return option + ": '" + result.name + "' is the program's own file " + *own;
         for (const ResultsFile& other : named)
             if (same_file(result.name, other.name))
-                return std::string(result.option) + ": '" + result.name + "' is the " + std::string(other.option);
+                return option + ": '" + result.name + "' is the " + std::string(other.option);
         std::error_code error;
-        if (std::filesystem::is_directory(result.name, error))
-            return std::string(result.option) + ": '" + result.name + "' is a directory";
-        named.push_back({result.option == "--json" ? "JSON file" : "report", result.name});
+        if (std::filesystem::is_directory(result.name, error)) return option + ": '" + result.name + "' is a directory";
+        named.push_back({option == "--json" ? "JSON file" : "report", result.name});
     }
+    named.push_back({"data file", std::string(files.data)});
     return check_tables(files, named);
 }
 
@@ -199,11 +214,12 @@ ResultOptions add_result_options(CLI::App& app, ResultOptionTexts& texts, std::s
 
 OutputFiles output_files(std::string_view data, std::string_view listing, const CLI::Option* json_option,
                          std::string_view json, const ResultOptions& options, const ResultOptionTexts& texts,
-                         std::vector<std::string> table_names) {
+                         std::vector<std::string> table_names, std::span<const std::string_view> own_files) {
     return {.data = data,
             .listing = listing,
             .json_given = json_option->count() > 0,
             .json = json,
+            .own_files = own_files,
             .report_given = options.report->count() > 0,
             .report = texts.report,
             .tables_given = options.tables->count() > 0,
@@ -223,7 +239,7 @@ std::optional<std::string> take_line_ends(const ResultOptions& options, const Re
 }
 
 void remove_results_file(std::string_view name) {
-    if (!name.empty() && name != standard_stream_name && file_exists(name)) remove_file(name);
+    if (!name.empty() && name != standard_stream_name) remove_regular_file(name);
 }
 
 void remove_result_tables(std::string_view directory, const std::vector<std::string>& names) {

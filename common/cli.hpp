@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,8 +74,12 @@ std::string bad_value_text(std::string_view option, std::string_view value, std:
 bool open_output(TextWriter& out, std::string_view name, bool atomic);
 
 // True when both names lead to the same file, an existing one or one still
-// to be created ("-", standard output, never does).
+// to be created ("-", standard output, never does). Full names are compared.
 bool same_file(std::string_view a, std::string_view b);
+
+// The one of a program's own files (the fixed names of its control and
+// results files, such as "KIRV.IN_") that name leads to; nullopt for none.
+std::optional<std::string> own_file_named(std::string_view name, std::span<const std::string_view> own_files);
 
 // The files of a run started with arguments.
 struct OutputFiles {
@@ -82,6 +87,7 @@ struct OutputFiles {
     std::string_view listing;
     bool json_given = false;  // --json was given (maybe with an empty name)
     std::string_view json;    // empty: no JSON results
+    std::span<const std::string_view> own_files = {};  // names no results file may take
     bool report_given = false;
     std::string_view report;  // empty: no HTML report
     bool tables_given = false;
@@ -90,9 +96,9 @@ struct OutputFiles {
 };
 
 // Where the files would collide or cannot be written at all: an empty name,
-// two results on standard output, a results file that is the data file or
-// another results file, a JSON file or report that is a directory, a tables
-// directory that is a file. nullopt when they fit.
+// two results on standard output, a results file that is the data file, one
+// of the program's own files or another results file, a JSON file or report
+// that is a directory, a tables directory that is a file. nullopt when they fit.
 std::optional<std::string> check_output_files(const OutputFiles& files);
 
 // The options of both command lines for results beside the listing and the
@@ -108,10 +114,11 @@ struct ResultOptions {
 ResultOptions add_result_options(CLI::App& app, ResultOptionTexts& texts, std::string_view table_list);
 
 // The files of a command line: the data file, the listing, --json (its
-// option and text) and the result options, with the names of the tables.
+// option and text) and the result options, with the names of the tables and
+// the program's own files.
 OutputFiles output_files(std::string_view data, std::string_view listing, const CLI::Option* json_option,
                          std::string_view json, const ResultOptions& options, const ResultOptionTexts& texts,
-                         std::vector<std::string> table_names);
+                         std::vector<std::string> table_names, std::span<const std::string_view> own_files);
 
 // Whether the listing's records end in LF alone (--line-ends unix) rather
 // than CR LF (dos, the default); the problem of any other value.
@@ -119,7 +126,8 @@ std::optional<std::string> take_line_ends(const ResultOptions& options, const Re
                                           bool& unix_line_ends);
 
 // After a failed run no results file may stay under its name, so that no
-// earlier run's results can pass for this one's ("-" and "" name none).
+// earlier run's results can pass for this one's ("-" and "" name none). Only
+// a regular file goes (see remove_regular_file): never a device or a FIFO.
 void remove_results_file(std::string_view name);
 // The same for the tables of a failed run: the named files in the directory.
 void remove_result_tables(std::string_view directory, const std::vector<std::string>& names);

@@ -65,13 +65,14 @@ std::optional<std::string> prepare_table_directory(std::string_view directory) {
     return std::nullopt;
 }
 
-std::optional<std::string> write_csv_tables(std::string_view directory, const std::vector<CsvTable>& tables) {
+std::optional<std::string> write_csv_tables(std::string_view directory, const std::vector<CsvTable>& tables,
+                                            std::vector<TextWriter>& files) {
     for (const CsvTable& table : tables) {
         const std::string path = table_path(directory, table.file_name);
-        TextWriter out;
-        if (!out.open(path, /*atomic=*/true)) return "Cannot create the table file '" + path + "'.";
+        TextWriter& out = files.emplace_back();
+        if (!out.open(path, /*atomic=*/true))
+            return "Cannot create the table file '" + path + "': " + out.problem() + ".";
         out.put_records(csv_document(table));
-        if (!out.close()) return "Cannot write the table file '" + path + "'.";
     }
     return std::nullopt;
 }

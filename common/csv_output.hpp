@@ -40,9 +40,12 @@ std::string csv_document(const CsvTable& table);
 // used, nullopt when it can.
 std::optional<std::string> prepare_table_directory(std::string_view directory);
 
-// Writes each table into the directory, each file complete or not at all;
-// the reason of the first failure, nullopt when all were written.
-std::optional<std::string> write_csv_tables(std::string_view directory, const std::vector<CsvTable>& tables);
+// Writes each table into the directory through a results writer of its own,
+// appended to `files`: finishing and publishing them (with the run's other
+// results) puts each under its name complete or not at all. The reason of the
+// first file that cannot be created, nullopt when all were.
+std::optional<std::string> write_csv_tables(std::string_view directory, const std::vector<CsvTable>& tables,
+                                            std::vector<TextWriter>& files);
 
 // The path of a table file in the directory.
 std::string table_path(std::string_view directory, std::string_view file_name);

@@ -4,6 +4,7 @@
 
 #include "common/cli.hpp"
 #include "common/host.hpp"
+#include "common/interrupt.hpp"
 
 #include <csignal>
 #include <exception>
@@ -92,7 +93,7 @@ std::optional<std::string> take_whole(const CLI::Option* option, const std::stri
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return tk::output_files(t.data, t.listing, o.json, t.json, o.results, t.results, table_names());
+    return tk::output_files(t.data, t.listing, o.json, t.json, o.results, t.results, table_names(), own_file_names);
 }
 
 // After a failed run no results of an earlier run may stay under their names.
@@ -173,6 +174,7 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
     // A reader that goes away (`kirv d -o - | head`) makes the writes fail,
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
+    tk::end_runs_on_signals(tk::InterruptStatus::command_line);
     tk::Host host = tk::detect_host(0);
     if (tk::results_on_terminal(request.given.listing_file, request.json_file, request.report_file))
         host.terminal = false;

@@ -87,11 +87,12 @@ std::vector<tk::CsvTable> result_tables(const tk::Json& results) {
     return tables;
 }
 
-std::optional<std::string> write_result_tables(const std::string& directory, const tk::Json& results) {
+std::optional<std::string> write_result_tables(const std::string& directory, const tk::Json& results,
+                                               std::vector<tk::TextWriter>& files) {
     // A bending table of an earlier run must not pass for this run's.
     if (!results.at("bending").at("requested").get<bool>())
-        tk::remove_file(tk::table_path(directory, "bending.csv"));
-    return tk::write_csv_tables(directory, result_tables(results));
+        tk::remove_regular_file(tk::table_path(directory, "bending.csv"));
+    return tk::write_csv_tables(directory, result_tables(results), files);
 }
 
 }  // namespace kirv

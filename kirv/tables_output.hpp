@@ -19,7 +19,10 @@ inline constexpr const char* table_file_names[] = {"parameters.csv", "correlatio
 // The tables of a results document (docs/kirv.md gives its schema).
 std::vector<tk::CsvTable> result_tables(const tk::Json& results);
 
-// Writes them into the directory; the reason of a failure, nullopt when written.
-std::optional<std::string> write_result_tables(const std::string& directory, const tk::Json& results);
+// Writes them into the directory, each through its own writer (appended to
+// `files`) that the run completes with its other files; the reason when one
+// cannot be created.
+std::optional<std::string> write_result_tables(const std::string& directory, const tk::Json& results,
+                                               std::vector<tk::TextWriter>& files);
 
 }  // namespace kirv

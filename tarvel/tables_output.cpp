@@ -75,8 +75,8 @@ std::vector<tk::CsvTable> result_tables(const tk::Json& results) {
     return {anova_table(results), ems_table(results), cases_table(results)};
 }
 
-void write_result_tables(const std::string& directory, const tk::Json& results) {
-    if (const std::optional<std::string> problem = tk::write_csv_tables(directory, result_tables(results)))
+void write_result_tables(const std::string& directory, const tk::Json& results, std::vector<tk::TextWriter>& files) {
+    if (const std::optional<std::string> problem = tk::write_csv_tables(directory, result_tables(results), files))
         throw RunError(*problem);
 }
 

@@ -18,7 +18,9 @@ inline constexpr const char* table_file_names[] = {"anova.csv", "ems.csv", "case
 // The three tables of a results document (docs/tarvel.md gives its schema).
 std::vector<tk::CsvTable> result_tables(const tk::Json& results);
 
-// Writes them into the directory; raises RunError when a file cannot be written.
-void write_result_tables(const std::string& directory, const tk::Json& results);
+// Writes them into the directory, each through its own writer (appended to
+// `files`) that the run completes with its other files; raises RunError when
+// one cannot be created.
+void write_result_tables(const std::string& directory, const tk::Json& results, std::vector<tk::TextWriter>& files);
 
 }  // namespace tarvel
