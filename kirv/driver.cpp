@@ -61,6 +61,10 @@ void open_input_files(RunFiles& files, const RunRequest& request) {
     if (!files.data.open(given.data_file))
         throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
     if (request.listing_switch < 1) return;
+    // Creating the listing would empty the data file before it is read.
+    if (tk::same_file(given.listing_file, given.data_file))
+        throw RunError(status_file, "The listing file " + given.listing_file +
+                                        " is the data file; give the listing another name!");
     const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, false)
                                                  : files.listing.open(given.listing_file);
     if (!opened) throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
