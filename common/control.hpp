@@ -10,7 +10,6 @@ namespace tk {
 
 inline constexpr const char* tarvel_control_file = "tanv~tm0.$$$";
 inline constexpr const char* kirv_control_file = "tanv~tm3.$$$";
-inline constexpr std::size_t control_record_length = 950;
 
 enum class ControlStatus {
     absent,  // no control file: the program ends quietly
@@ -18,9 +17,10 @@ enum class ControlStatus {
     bad      // the file ended early or held text where a number belongs
 };
 
-// The fields of tarvel's control file. Each text field keeps the first
-// characters of its record up to the field's width, without trailing blanks
-// (so its length is the significant length; empty means not given).
+// The fields of tarvel's control file. A file name keeps the first 100
+// characters of its record, every other field its whole record; all without
+// trailing blanks (so the length is the significant length; empty means not
+// given).
 struct TarvelControl {
     ControlStatus status = ControlStatus::absent;
     std::string problem;  // what was wrong with a bad file
@@ -30,7 +30,8 @@ struct TarvelControl {
     std::string data_file, listing_file, model, data_format, traits, missing_values, print_options;
 };
 
-// kirv's control file: two integers and seven records kept in 100-character fields.
+// kirv's control file: two integers and seven records; the two file names keep
+// their first 100 characters, the settings their whole record.
 struct KirvControl {
     ControlStatus status = ControlStatus::absent;
     std::string problem;

@@ -6,7 +6,6 @@
 #include "common/tokenizer.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -16,19 +15,18 @@ namespace kirv {
 namespace {
 
 constexpr int search_limit = 100;  // non-blank records a keyword or brace search looks at
-constexpr std::size_t matrix_item_width = 20;
 constexpr int integer_bound = std::numeric_limits<int>::max();
 
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 bool is_blank(std::string_view record) { return tk::significant_length(record) == 0; }
 
-// The next record of the data file, cut to its buffer length. A tab counts as
+// The next record of the data file, whole however long it is. A tab counts as
 // a blank, so that keywords indented by tabs are found and items separated by
 // tabs stay apart (a tab inside a number field would otherwise be passed over
 // and join two numbers into one).
 bool read_data_line(tk::TextReader& data, std::string& line) {
-    if (!data.read_record(line, data_record_length)) return false;
+    if (!data.read_record(line)) return false;
     std::replace(line.begin(), line.end(), '\t', ' ');
     return true;
 }
@@ -40,24 +38,16 @@ struct Switches {
     PrintFlags print_flags = all_print_flags;
 };
 
-// Twelve integers read free-form (blanks or commas between them; a slash
-// ends the list) from control record 3.
+// Twelve integers read list-directed from control record 3 ("0 11*1" gives
+// the bending switch 0 and eleven print flags 1). Each of the twelve must be
+// given: a null value or a slash before the twelfth leaves the record unfit.
 std::optional<Switches> parse_switches(std::string_view text) {
-    std::array<int, 1 + print_flag_count> values{};
-    std::size_t taken = 0, i = 0;
-    while (taken < values.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) ++i;
-        if (i >= text.size() || text[i] == '/') return std::nullopt;
-        std::size_t j = i;
-        while (j < text.size() && text[j] != ' ' && text[j] != '\t' && text[j] != ',' && text[j] != '/') ++j;
-        std::string_view word = text.substr(i, j - i);
-        if (word.size() > 1 && word.front() == '+') word.remove_prefix(1);
-        int value = 0;
-        const auto r = std::from_chars(word.data(), word.data() + word.size(), value);
-        if (r.ec != std::errc() || r.ptr != word.data() + word.size()) return std::nullopt;
-        values[taken++] = value;
-        i = j;
-    }
+    constexpr std::int32_t not_given = std::numeric_limits<std::int32_t>::min();
+    std::array<std::int32_t, 1 + print_flag_count> values;
+    values.fill(not_given);
+    const std::vector<tk::Target> targets(values.begin(), values.end());
+    if (!tk::read_list(text, targets).ok()) return std::nullopt;
+    if (std::find(values.begin(), values.end(), not_given) != values.end()) return std::nullopt;
     Switches s;
     s.bending = values[0];
     for (int k = 0; k < print_flag_count; ++k) s.print_flags[at(k)] = values[at(k + 1)];
@@ -118,8 +108,16 @@ std::vector<double> read_degrees_of_freedom(tk::TextReader& data) {
     std::optional<std::string> line = find_keyword(data, "DF");
     if (!line) throw RunError(status_no_df, "No degree of freedom specified!");
     std::string copy = *line;
-    const int neff = tk::count_items(copy, tk::item_separators, max_effects);
+    const int neff = tk::count_items(copy, tk::item_separators, max_effects + 1);
     if (neff < 2) throw RunError(status_too_few_effects, "Error in DF expression OR tool few effects!");
+    // Values beyond the limit are refused, never dropped: the matrices would
+    // then be read with the wrong dimension.
+    if (neff > max_effects) {
+        copy = *line;
+        const int given = tk::count_items(copy, tk::item_separators, std::numeric_limits<int>::max());
+        throw RunError(status_too_many_effects, "The DF line holds " + std::to_string(given) + " values; at most " +
+                                                    std::to_string(max_effects) + " effects are allowed!");
+    }
     const tk::NumberItems items = tk::read_number_items(*line, neff);
     if (!items.ok()) throw RunError(status_bad_number, "The value '" + items.bad_item + "' after DF is not a number!");
     std::vector<double> df(items.values.begin(), items.values.end());
@@ -191,8 +189,9 @@ void read_full_row(tk::TextReader& data, tk::Matrix& x, int r, bool mirrored, co
 }
 
 // A triangular row: the next non-blank record, items separated by blanks,
-// each read with "(F20.0)"; row r from the diagonal on (upper) or up to it
-// (lower). Further items are ignored, missing ones leave zeros.
+// each read with "(F20.0)" (a longer item in a field of its own width); row r
+// from the diagonal on (upper) or up to it (lower). Further items are
+// ignored, missing ones leave zeros.
 void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout layout, bool mirrored,
                        const std::string& where) {
     std::string line;
@@ -203,11 +202,13 @@ void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout 
     const int n = x.rows;
     const int first = layout == MatrixLayout::upper ? r : 0;
     const int allowed = layout == MatrixLayout::upper ? n - r : r + 1;
-    std::vector<std::string> store(at(allowed), std::string(matrix_item_width, ' '));
-    const int found = tk::split_items(line, " ", store, matrix_item_width, allowed);
+    // Items are taken whole, however long, so that no digit of a number is cut.
+    const std::size_t width = tk::significant_length(line);
+    std::vector<std::string> store(at(allowed));
+    const int found = tk::split_items(line, " ", store, width, allowed);
     for (int i = 0; i < found; ++i) {
         double value = 0.0;
-        if (!tk::read_internal(store[at(i)], "(F20.0)", {value}).ok())
+        if (!tk::read_number_item(store[at(i)], value).ok())
             throw RunError(status_matrix_item, "The item '" + std::string(tk::significant(store[at(i)])) + "' in " +
                                                    where + " is not a number!");
         place(x, r, first + i, value, mirrored);

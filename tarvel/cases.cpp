@@ -107,7 +107,7 @@ bool skip_to_first_case(tk::TextReader& data) {
     std::string line;
     long head_lines = 0;
     bool found = false;
-    while (data.read_record(line, line_length)) {
+    while (data.read_record(line)) {
         const std::size_t first = line.find_first_not_of(" \t");
         if (first != std::string::npos && line[first] >= '0' && line[first] <= '9') {
             found = true;

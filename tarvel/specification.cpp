@@ -41,7 +41,7 @@ std::optional<std::string> search_lines(tk::TextReader& data, Accept wanted) {
     std::optional<std::string> found;
     std::string line;
     int counted = 0;
-    while (counted < searched_line_limit && data.read_record(line, line_length)) {
+    while (counted < searched_line_limit && data.read_record(line)) {
         if (is_blank_line(line)) continue;
         if (wanted(line)) {
             found = std::move(line);

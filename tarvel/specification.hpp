@@ -20,7 +20,6 @@
 
 namespace tarvel {
 
-inline constexpr std::size_t line_length = 950;        // a data-file line read with "(A)"
 inline constexpr int searched_line_limit = 100;        // non-blank lines examined per search
 inline constexpr int missing_code_limit = 100;
 inline constexpr int print_word_limit = 100;
