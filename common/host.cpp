@@ -117,14 +117,22 @@ void release_status_line(Host& host) {
     host.painted = false;
 }
 
-void error_box(Host& host, std::string_view text) {
-    // A status line on the terminal keeps its text; the message goes below it.
+namespace {
+
+// A status line on the terminal keeps its text; the message goes below it.
+void emit_message(Host& host, std::string_view label, std::string_view text) {
     if (host.terminal && host.painted) emit("\n");
     host.painted = false;
-    std::string out = "Error Message: ";
+    std::string out(label);
     out += text;
     out += '\n';
     emit(out);
 }
+
+}  // namespace
+
+void error_box(Host& host, std::string_view text) { emit_message(host, "Error Message: ", text); }
+
+void warning(Host& host, std::string_view text) { emit_message(host, "Warning: ", text); }
 
 }  // namespace tk
