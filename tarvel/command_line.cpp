@@ -40,6 +40,7 @@ struct Options {
     CLI::Option* traits;
     CLI::Option* missing;
     CLI::Option* print;
+    CLI::Option* one_case_per_line;
 };
 
 Options define_options(CLI::App& app, OptionTexts& t) {
@@ -54,6 +55,9 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.missing = app.add_option("--missing", t.missing, "Missing-value codes, e.g. '-9,-99' [MIS]");
     o.print = app.add_option("--print", t.print, "Optional sections: ms ss vc cr kirv; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
+    o.one_case_per_line = app.add_flag("--one-case-per-line")->description(
+        "Free-form cases: each line is one case, and a line short of values is unreadable instead of read on "
+        "into the next line (for data from spreadsheets or R, where an empty last field means a missing value)");
     return o;
 }
 
@@ -73,6 +77,9 @@ std::optional<std::string> take_missing(const CLI::Option* option, const std::st
     if (option->count() == 0) return std::nullopt;
     const std::vector<std::string> items = tk::list_items(into);
     if (items.empty()) return std::string("--missing: the value holds no code");
+    if (items.size() > static_cast<std::size_t>(missing_code_limit))
+        return "--missing: " + std::to_string(items.size()) + " codes given; at most " +
+               std::to_string(missing_code_limit) + " can be kept";
     for (const std::string& item : items)
         if (!tk::parse_real(item)) return tk::bad_value_text("--missing", item, "a number");
     return std::nullopt;
@@ -98,6 +105,7 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.listing_file = t.listing;
     run.standard_streams = true;
     run.json_file = t.json;
+    run.one_case_per_line = o.one_case_per_line->count() > 0;
     ControlItems& items = run.items;
     std::optional<std::string> problem;
     if ((problem = take_text(o.model, "--model", t.model, items.model))) return problem;

@@ -99,9 +99,11 @@ void require_host_capacities(const HostArrays& arrays, const CheckedSpecificatio
     switches.ss = switches.ms = switches.vc = switches.cr = true;
 }
 
-CaseReading case_reading(const Specification& specification, const CheckedSpecification& checked) {
-    return {checked.factor_count, static_cast<int>(checked.trait_names.size()), checked.case_format,
-            specification.missing_codes};
+CaseReading case_reading(const RunParameters& run, const Specification& specification,
+                         const CheckedSpecification& checked) {
+    return {checked.factor_count,        static_cast<int>(checked.trait_names.size()),
+            checked.case_format,         specification.missing_codes,
+            run.one_case_per_line,       checked.factor_used};
 }
 
 void finish_reading_cases(RunFiles& files) {
@@ -148,20 +150,21 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     const CheckedSpecification checked = check_specification(specification);
     if (!listing) require_host_capacities(arrays, checked, specification.switches);
     tk::show_status(host, " Reading and processing data ...");
-    const CaseSummary cases = read_cases(files.data, files.scratch, case_reading(specification, checked), host);
+    const CaseSummary cases = read_cases(files.data, files.scratch, case_reading(run, specification, checked), host);
     finish_reading_cases(files);
+    write_case_report_warnings(host, cases.report);
     require_accepted_cases(cases, run.data_file);
     if (specification.switches.kirv) open_export_file(files.export_file, *specification.trait_text);
     const Model model = parse_model(*specification.model);
-    const AnalysisInput input{model, cases.largest_levels, checked.trait_names, cases.accepted, cases.skipped,
-                              specification.switches, listing};
+    const AnalysisInput input{model,         cases.largest_levels, checked.trait_names, cases.accepted,
+                              cases.skipped, specification.switches, listing,            &cases.report};
     AnalysisRecord record;
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays,
                           files.json.is_open() ? &record : nullptr};
     reduce_and_analyse(input, files.scratch, output, host);
     if (files.json.is_open())
         tk::write_json(files.json, results_document({run.data_file, run.listing_file, specification, checked,
-                                                     cases.accepted, cases.skipped, cases.unreadable, record}));
+                                                     cases.accepted, cases.skipped, cases.unreadable, cases.report, record}));
     write_closing_notes(host, files, listing, clock);
     close_run_files(files);
     tk::release_status_line(host);

@@ -36,6 +36,7 @@ struct RunParameters {
     ControlItems items;
     bool standard_streams = false;  // the file name "-" stands for standard output
     std::string json_file;          // empty: no JSON results
+    bool one_case_per_line = false; // free-form cases: a line short of values is unreadable
 };
 
 // The result arrays that go back to the host, sized by its capacities:

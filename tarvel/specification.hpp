@@ -56,6 +56,7 @@ struct CheckedSpecification {
     int factor_count = 0;                    // f: the highest factor letter of the model
     std::vector<std::string> trait_names;    // t names, each blank-padded to 16 characters
     std::optional<std::string> case_format;  // the data format with I fields read as F
+    std::vector<bool> factor_used;           // per factor: some term of the model uses it
 };
 
 // Removes every blank (and tab) and turns a to z into capitals.

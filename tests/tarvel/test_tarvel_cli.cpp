@@ -425,7 +425,9 @@ TEST(TarvelJson, SettingsDesignAndCases) {
     };
     EXPECT_EQ(j["effects"], expected_effects);
     EXPECT_EQ(j["design_columns"], 9);
-    EXPECT_EQ(j["cases"], (json{{"accepted", 12}, {"skipped", 2}, {"unreadable", 0}}));
+    EXPECT_EQ(j["cases"]["accepted"], 12);
+    EXPECT_EQ(j["cases"]["skipped"], 2);
+    EXPECT_EQ(j["cases"]["unreadable"], 0);
     // The mean and every effect plus the residual: 12 cases, 11 after the mean.
     const json& summary = j["pairs"][0]["summary"];
     EXPECT_EQ(summary["corrected_total_df"], 11);

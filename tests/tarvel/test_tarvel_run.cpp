@@ -170,7 +170,7 @@ TEST(TarvelRun, SpecificationErrors) {
         {"MOD=A\nPRI=KIRV\n{Y}\n-1 2\n", "", "", "No case accepted! The data file 'data.txt' holds no case (no line after the head begins with a digit)."},
         {"MOD=A\nMIS=-9,x\n{Y}\n1 2\n", "", "", "Invalid missing values! The item 'X' of the missing values 'MIS=-9,X' is not a number."},
         {"MOD=A\nFMT=(F3.0\n{Y}\n1 2\n", "", "", "Invalid data format! The data format '(F3.0' cannot be used: format (F3.0: parentheses are not balanced."},
-        {"MOD=A\n{Y}\n40000 2\n", "", "", "Factor level too large! Factor A of case 1 has the code 40000; levels go from 1 to 32767."},
+        {"MOD=A\n{Y}\n40000 2\n", "", "", "Factor level too large! Factor A of case 1 (line 3) has the code 40000; levels go from 1 to 32767."},
     };
     for (const auto& c : cases) {
         TarvelRun run;
