@@ -188,9 +188,12 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
 
     const BendingStep bending = input.bending > 0 ? run_bending_step(host, files, listing, input, comp) : BendingStep{};
     if (listing && !bending.heading_written) write_results_heading(files.listing);
+    const RawEstimates raw = raw_estimates(input.genetic_group, input.relative, comp.vc, comp.ms, comp.inverse_ems);
     clear_negative_variances(input.ems, bending.status_word, comp.vc, comp.ms);
 
-    const Results results = estimate_parameters(host, input, comp);
+    Results results = estimate_parameters(host, input, comp);
+    results.checks = check_estimates(raw, results.group, results.individual);
+    write_estimate_warnings(host, results.checks, input.trait_names);
     write_results(listing ? files.listing : files.summary, request.listing_switch, results, input.trait_names,
                   input.print_flags);
     if (files.json.is_open())
