@@ -135,4 +135,19 @@ void error_box(Host& host, std::string_view text) { emit_message(host, "Error Me
 
 void warning(Host& host, std::string_view text) { emit_message(host, "Warning: ", text); }
 
+std::string data_file_not_found_text(std::string_view module, std::string_view name) {
+    return "Cannot find the data file for " + std::string(module) + " module! There is no file '" +
+           std::string(name) + "'.";
+}
+
+void report_no_control_file(std::string_view program, std::string_view control_file) {
+    std::string out(program);
+    out += ": no control file ";
+    out += control_file;
+    out += " in the current directory, so nothing to do; run '";
+    out += program;
+    out += " --help' for the command line.\n";
+    emit(out);
+}
+
 }  // namespace tk

@@ -77,6 +77,14 @@ void error_box(Host& host, std::string_view text);
 // on standard error (further lines of the text follow as they are).
 void warning(Host& host, std::string_view text);
 
+// "Cannot find the data file for TARVEL module! There is no file 'x.dat'."
+// (module "TARVEL" or "KIRV"): the message names the file it looked for.
+std::string data_file_not_found_text(std::string_view module, std::string_view name);
+
+// The one line a program started without arguments shows when there is no
+// control file: what it expected, and where its command line is described.
+void report_no_control_file(std::string_view program, std::string_view control_file);
+
 inline constexpr const char* out_of_memory_text = "Out of memory!";
 // Exit status after "Out of memory!" and after a host capacity error (-1 to the host).
 inline constexpr int exit_status_abort = 255;

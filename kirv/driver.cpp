@@ -51,6 +51,11 @@ std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatted(out, "(A)", {text}); }
 
+std::string capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
 void open_summary_file(tk::TextWriter& summary) {
     if (!summary.open(summary_file_name, /*atomic=*/true))
         throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + "!");
@@ -96,7 +101,8 @@ void write_opening(RunFiles& files, bool listing, const ControlSettings& given, 
         return;
     }
     const MemoSettings memo{given.data_file,     input.bending,   input.relative,
-                            input.genetic_group, input.reference, input.minimum_eigenvalue};
+                            input.genetic_group, input.reference, input.minimum_eigenvalue,
+                            input.replaced_settings};
     write_memo(files.listing, memo, now);
 }
 
@@ -179,6 +185,7 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     open_json_file(files.json, request.json_file);
     tk::show_status(host, status_reading);
     const Specification input = read_specification(files.data, given);
+    for (const std::string& text : input.replaced_settings) tk::warning(host, capitalized(text) + ".");
 
     tk::show_status(host, status_components);
     Components comp = compute_components(input);
@@ -257,14 +264,17 @@ int run_driver(const LocalTime& now) {
     };
     try {
         const tk::KirvControl control = tk::read_kirv_control();
-        if (control.status == tk::ControlStatus::absent) return 0;
+        if (control.status == tk::ControlStatus::absent) {
+            tk::report_no_control_file("kirv", tk::kirv_control_file);
+            return 0;
+        }
         if (control.status == tk::ControlStatus::bad) {
             tk::error_box(host, std::string("The control file ") + tk::kirv_control_file + " cannot be read: " +
                                     control.problem + "!");
             return failed(0);
         }
-        if (!tk::file_exists(control_file_name(control.records[0]))) {
-            tk::error_box(host, "Cannot find the data file for KIRV module!");
+        if (const std::string data_file = control_file_name(control.records[0]); !tk::file_exists(data_file)) {
+            tk::error_box(host, tk::data_file_not_found_text("KIRV", data_file));
             return failed(0);
         }
         host = tk::detect_host(control.window);

@@ -76,13 +76,29 @@ std::optional<double> read_keyword_number(tk::TextReader& data, std::string_view
     return static_cast<double>(items.values[0]);
 }
 
-// The relative coefficient: a value outside 0 to 1 becomes 0.25; 0 is kept
-// but refused, since the individual level divides by it.
-double read_relative(tk::TextReader& data, const ControlSettings& given) {
+// Where a setting came from, for the note of a replaced value.
+std::string source_of(bool given_ahead, std::string_view keyword) {
+    return given_ahead ? "given" : "of the " + std::string(keyword) + " line";
+}
+
+std::string number_text(double x) {
+    std::string text = std::to_string(x);
+    while (text.size() > 1 && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
+}
+
+// The relative coefficient: a value outside 0 to 1 becomes 0.25 (and is
+// noted); 0 is kept but refused, since the individual level divides by it.
+double read_relative(tk::TextReader& data, const ControlSettings& given, std::vector<std::string>& replaced) {
     double relative = default_relative;
     if (given.relative) relative = *given.relative;
     else if (const std::optional<double> v = read_keyword_number(data, "REL")) relative = *v;
-    if (relative < 0.0 || relative > 1.0) relative = default_relative;
+    if (relative < 0.0 || relative > 1.0) {
+        replaced.push_back("the relative coefficient " + number_text(relative) + " " +
+                           source_of(given.relative.has_value(), "REL") + " is outside 0 to 1; 0.25 is used");
+        relative = default_relative;
+    }
     if (const std::optional<std::string> problem = check_components_input({}, relative))
         throw RunError(status_bad_relative, *problem);
     return relative;
@@ -96,12 +112,16 @@ int read_bending_switch(tk::TextReader& data, const ControlSettings& given) {
 
 // Checked only when bending runs; without bending a value from the control
 // file is kept as given (it is only reported).
-double read_minimum_eigenvalue(tk::TextReader& data, const ControlSettings& given, int bending) {
+double read_minimum_eigenvalue(tk::TextReader& data, const ControlSettings& given, int bending,
+                               std::vector<std::string>& replaced) {
     if (bending <= 0) return given.minimum_eigenvalue.value_or(0.0);
     double minimum = 0.0;
     if (given.minimum_eigenvalue) minimum = *given.minimum_eigenvalue;
     else if (const std::optional<double> v = read_keyword_number(data, "MIN")) minimum = *v;
-    return minimum < 0.0 ? 0.0 : minimum;
+    if (minimum >= 0.0) return minimum;
+    replaced.push_back("the minimum eigenvalue " + number_text(minimum) + " " +
+                       source_of(given.minimum_eigenvalue.has_value(), "MIN") + " is below 0; 0 is used");
+    return 0.0;
 }
 
 std::vector<double> read_degrees_of_freedom(tk::TextReader& data) {
@@ -147,13 +167,20 @@ int read_genetic_group(tk::TextReader& data, const ControlSettings& given, int n
 }
 
 // Without bending a value from the control file is kept as given (it is only
-// reported); with bending an ID outside 1 to neff becomes 0, the identity.
-int read_reference(tk::TextReader& data, const ControlSettings& given, int bending, int neff) {
+// reported); with bending an ID outside 1 to neff becomes 0, the identity
+// (noted unless the ID was 0, which asks for the identity).
+int read_reference(tk::TextReader& data, const ControlSettings& given, int bending, int neff,
+                   std::vector<std::string>& replaced) {
     if (bending <= 0) return given.reference_id.value_or(0) - 1;
     int id = 0;
     if (given.reference_id) id = *given.reference_id;
     else if (const std::optional<double> v = read_keyword_number(data, "REF")) id = truncate_to_int(*v);
-    return id >= 1 && id <= neff ? id - 1 : -1;
+    if (id >= 1 && id <= neff) return id - 1;
+    if (id != 0)
+        replaced.push_back("the reference ID " + std::to_string(id) + " " +
+                           source_of(given.reference_id.has_value(), "REF") + " is not an effect number 1 to " +
+                           std::to_string(neff) + "; the identity matrix is used");
+    return -1;
 }
 
 PrintFlags read_print_flags(tk::TextReader& data, const ControlSettings& given) {
@@ -291,15 +318,15 @@ ControlSettings take_control_settings(const tk::KirvControl& control) {
 
 Specification read_specification(tk::TextReader& data, const ControlSettings& given) {
     Specification s;
-    s.relative = read_relative(data, given);
+    s.relative = read_relative(data, given, s.replaced_settings);
     s.bending = read_bending_switch(data, given);
-    s.minimum_eigenvalue = read_minimum_eigenvalue(data, given, s.bending);
+    s.minimum_eigenvalue = read_minimum_eigenvalue(data, given, s.bending, s.replaced_settings);
     s.df = read_degrees_of_freedom(data);
     s.trait_names = read_trait_names(data);
     const int neff = static_cast<int>(s.df.size());
     const int ntrait = static_cast<int>(s.trait_names.size());
     s.genetic_group = read_genetic_group(data, given, neff);
-    s.reference = read_reference(data, given, s.bending, neff);
+    s.reference = read_reference(data, given, s.bending, neff, s.replaced_settings);
     s.print_flags = read_print_flags(data, given);
 
     std::optional<std::vector<tk::Matrix>> ems = read_matrix_block(data, "EMS", neff, 1, false);

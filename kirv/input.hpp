@@ -108,6 +108,9 @@ struct Specification {
     PrintFlags print_flags = all_print_flags;
     tk::Matrix ems;     // neff x neff
     EffectMatrices ss;  // neff matrices of ntrait x ntrait
+    // Settings given outside their range and replaced as documented, each
+    // saying what was given and what is used (for the warnings and the memo).
+    std::vector<std::string> replaced_settings;
 };
 
 // Reads the whole specification in its fixed order, skipping the settings

@@ -35,6 +35,7 @@ tk::Json settings_document(const std::string& data_file, const std::string& list
         {"reference", effect_id(input.reference)},
         {"minimum_eigenvalue", tk::json_number(input.minimum_eigenvalue)},
         {"print", print},
+        {"replaced", input.replaced_settings},
     };
 }
 

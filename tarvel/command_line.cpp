@@ -187,7 +187,7 @@ int run_command_line(const std::vector<std::string>& args) {
     if (tk::results_on_terminal({run.data_file, run.listing_file, false, run.json_file})) host.terminal = false;
     try {
         if (!tk::file_exists(run.data_file))
-            return failed(host, run, "Cannot find the data file for TARVEL module!", tk::exit_failed);
+            return failed(host, run, tk::data_file_not_found_text("TARVEL", run.data_file), tk::exit_failed);
         HostArrays no_arrays;  // with a listing nothing goes back to a host
         const int status = main_routine(host, run, no_arrays, std::nullopt);
         tk::release_status_line(host);

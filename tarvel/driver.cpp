@@ -226,7 +226,10 @@ int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
     tk::Host host = tk::detect_host(0);
     try {
         const tk::TarvelControl control = tk::read_tarvel_control();
-        if (control.status == tk::ControlStatus::absent) return 0;
+        if (control.status == tk::ControlStatus::absent) {
+            tk::report_no_control_file("tarvel", tk::tarvel_control_file);
+            return 0;
+        }
         if (control.status == tk::ControlStatus::bad) {
             discard_host_results();
             tk::error_box(host, bad_control_text(control));
@@ -236,7 +239,7 @@ int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
         const RunParameters run = run_parameters(control);
         if (!tk::file_exists(run.data_file)) {
             discard_host_results();
-            tk::error_box(host, "Cannot find the data file for TARVEL module!");
+            tk::error_box(host, tk::data_file_not_found_text("TARVEL", run.data_file));
             return 0;
         }
         host = tk::detect_host(control.window);

@@ -90,7 +90,6 @@ TEST(KirvCommandLine, EachOptionReachesTheSettingOfItsControlRecord) {
     } cases[] = {
         {"the data file's settings alone", bend, {}, {}},
         {"relationship", settings_lines, {"", "0.4"}, {"--relationship", "0.4"}},
-        {"relationship out of range: 0.25", settings_lines, {"", "1.5"}, {"--relationship", "1.5"}},
         {"genetic group", bend, {"", "", "1"}, {"--genetic-group", "1"}},
         {"no bending, every print item", bend, {"0 1 1 1 1 1 1 1 1 1 1 1"},
          {"--no-bend", "--print", "be,vcgg,vcpg,vcgi,vcpi,h2g,h2i,rg,srg,rp,srp"}},
@@ -126,6 +125,7 @@ TEST(KirvCommandLine, UsageErrors) {
         {{"d.kin", "--genetic-group", "2.5"}, "--genetic-group: '2.5' is not a whole number"},
         {{"d.kin", "--reference", "1e1"}, "--reference: '1e1' is not a whole number"},
         {{"d.kin", "--relationship", "0.3x"}, "--relationship: '0.3x' is not a number"},
+        {{"d.kin", "--relationship", "1.5"}, "--relationship: 1.5 is outside its range (above 0, at most 1)"},
         {{"d.kin", "--min-eigenvalue", "nan"}, "--min-eigenvalue: 'nan' is not a number"},
         {{"d.kin", "--relationship"}, "--relationship: 1 required TEXT missing"},
         {{"d.kin", "--print", "vcgg,bogus"},
@@ -191,12 +191,12 @@ TEST(KirvCommandLine, ExitStatuses) {
         std::string errors;
     } cases[] = {
         {"completed", good, {"d.kin"}, 0, ""},
-        {"data file missing", good, {"absent.kin"}, 1, box("Cannot find the data file for KIRV module!")},
+        {"data file missing", good, {"absent.kin"}, 1, box("Cannot find the data file for KIRV module! There is no file 'absent.kin'.")},
         {"no genetic group", three_effects(""), {"d.kin"}, 1, box("ID of genetic group is not specified!")},
         {"genetic group out of range", good, {"d.kin", "--genetic-group", "4"}, 1,
          box("Error ID of genetic group specified!")},
-        {"relationship 0", good, {"d.kin", "--relationship", "0"}, 1,
-         box("Coefficient of coancestry of relatives must be above 0!")},
+        {"relationship 0", good, {"d.kin", "--relationship", "0"}, 2,
+         box("--relationship: 0 is outside its range (above 0, at most 1)") + "Run 'kirv --help' for the options.\n"},
         {"listing cannot be opened", good, {"d.kin", "-o", "sub"}, 1, box("Cannot open the listing file sub!")},
         {"usage", good, {"d.kin", "--bogus"}, 2,
          box("The following argument was not expected: --bogus") + "Run 'kirv --help' for the options.\n"},
@@ -482,14 +482,15 @@ TEST(CommandLine, SettingsNotGivenStayOpen) {
     EXPECT_FALSE(g.bending || g.print_flags || g.relative || g.genetic_group_id || g.reference_id ||
                  g.minimum_eigenvalue);
 
-    // Range checks belong to the reader of the data file, as for the control file.
+    // Range checks belong to the reader of the data file, as for the control
+    // file; only the relationship is checked here.
     const kirv::CommandLine full = kirv::read_command_line(
-        {"d.kin", "--relationship=-0.1", "--min-eigenvalue", "-1e-3", "--reference", "+7", "--genetic-group", "-2",
+        {"d.kin", "--relationship=0.1", "--min-eigenvalue", "-1e-3", "--reference", "+7", "--genetic-group", "-2",
          "--print", "", "--no-bend", "-o", "-", "--json", "r.json"},
         out, err);
     ASSERT_TRUE(full.run) << err.str();
     const kirv::ControlSettings& f = full.request.given;
-    EXPECT_EQ(f.relative, -0.1);
+    EXPECT_EQ(f.relative, 0.1);
     EXPECT_EQ(f.minimum_eigenvalue, -1e-3);
     EXPECT_EQ(f.reference_id, 7);
     EXPECT_EQ(f.genetic_group_id, -2);

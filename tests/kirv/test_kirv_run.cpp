@@ -45,11 +45,12 @@ Records slice(const Records& records, const std::string& from, std::size_t count
 
 // ------------------------------------------------------------ start and stop
 
-TEST(KirvRun, NoControlFileEndsQuietly) {
+TEST(KirvRun, NoControlFileEndsSayingWhatItExpected) {
     tk_test::TempDir dir;
     const auto out = run_kirv(dir);
     EXPECT_EQ(out.exit_status, 0);
-    EXPECT_EQ(out.errors, "");
+    EXPECT_EQ(out.errors, "kirv: no control file tanv~tm3.$$$ in the current directory, so nothing to do; "
+                          "run 'kirv --help' for the command line.\n");
     EXPECT_TRUE(files_in(dir).empty());
 }
 
@@ -82,7 +83,7 @@ TEST(KirvRun, MissingDataFile) {
     const auto out = run_kirv(dir);
     EXPECT_EQ(out.exit_status, 0);
     EXPECT_FALSE(out.control_left);
-    EXPECT_EQ(out.errors, box("Cannot find the data file for KIRV module!"));
+    EXPECT_EQ(out.errors, box("Cannot find the data file for KIRV module! There is no file 'absent.kin'."));
     EXPECT_TRUE(files_in(dir).empty());
 }
 

@@ -192,7 +192,7 @@ TEST(TarvelCommandLine, ExitStatusesAndMessages) {
         {"completed", small_data, {"data.txt"}, 0, {}, {"data.txt", "tarvel.lst"}},
         {"completed with KIRV", small_data, {"data.txt", "--print", "kirv"}, 0, {},
          {"KIRV.IN_", "data.txt", "tarvel.lst"}},
-        {"data file missing", small_data, {"absent.txt"}, 1, {"Cannot find the data file for TARVEL module!"},
+        {"data file missing", small_data, {"absent.txt"}, 1, {"Cannot find the data file for TARVEL module! There is no file 'absent.txt'."},
          {"data.txt"}},
         {"no model", "{Y}\n1 2\n", {"data.txt"}, 1, {"No model specified!"}, {"data.txt", "tarvel.lst"}},
         {"bad model option", small_data, {"data.txt", "--model", "1+2"}, 1, {"Invalid model specified!"},
