@@ -297,6 +297,7 @@ TEST(KirvJson, SettingsInputsAndComponents) {
         {"print",
          {{"be", 1}, {"vcgg", 0}, {"vcpg", 0}, {"vcgi", 0}, {"vcpi", 0}, {"h2g", 0}, {"h2i", 0}, {"rg", 1}, {"srg", 0},
           {"rp", 0}, {"srp", 0}}},
+        {"replaced", json::array()},
     };
     EXPECT_EQ(j["settings"], expected_settings);
     EXPECT_EQ(j["effects"], 3);
