@@ -44,6 +44,7 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept {
         pos_ = std::exchange(other.pos_, 0);
         end_ = std::exchange(other.end_, 0);
         eof_ = std::exchange(other.eof_, false);
+        at_start_ = std::exchange(other.at_start_, false);
     }
     return *this;
 }
@@ -58,6 +59,7 @@ bool TextReader::open(std::string_view name) {
     buffer_.resize(reader_buffer);
     pos_ = end_ = 0;
     eof_ = false;
+    at_start_ = true;
     return true;
 }
 
@@ -73,6 +75,7 @@ void TextReader::rewind() {
     ::lseek(fd_, 0, SEEK_SET);
     pos_ = end_ = 0;
     eof_ = false;
+    at_start_ = true;
 }
 
 bool TextReader::refill() {
@@ -87,12 +90,23 @@ bool TextReader::refill() {
         const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
         if (n > 0) {
             end_ += static_cast<std::size_t>(n);
+            if (at_start_ && skip_byte_order_mark() && available() == 0) continue;
             return true;
         }
         if (n < 0 && errno == EINTR) continue;
         eof_ = true;  // end of file, or a read error that ends the file for us
         return false;
     }
+}
+
+// A UTF-8 byte-order mark that an editor put before the first record is not
+// part of it (it would hide the first keyword of the file).
+bool TextReader::skip_byte_order_mark() {
+    at_start_ = false;
+    static constexpr unsigned char mark[] = {0xEF, 0xBB, 0xBF};
+    if (available() < sizeof mark || std::memcmp(data(), mark, sizeof mark) != 0) return false;
+    advance(sizeof mark);
+    return true;
 }
 
 bool TextReader::at_end() { return available() == 0 && !refill(); }

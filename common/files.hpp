@@ -18,7 +18,8 @@ bool file_exists(std::string_view name);  // an existing file that is not a dire
 bool remove_file(std::string_view name);
 
 // A text file opened with status OLD, read record by record. Records end in
-// LF or CR LF; a last record without a line end counts as a record.
+// LF or CR LF; a last record without a line end counts as a record. A UTF-8
+// byte-order mark at the start of the file is skipped.
 class TextReader {
   public:
     TextReader() = default;
@@ -54,6 +55,8 @@ class TextReader {
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
+    bool at_start_ = false;  // nothing read since open or rewind: a byte-order mark may come
+    bool skip_byte_order_mark();
 };
 
 // A text file created or overwritten, written record by record. An atomic
