@@ -21,7 +21,7 @@
 namespace tarvel {
 
 inline constexpr std::size_t problem_lines_kept = 5;       // lines shown per kind
-inline constexpr std::size_t problem_text_width = 40;      // the offending text is shortened to this
+inline constexpr std::size_t problem_text_width = 60;      // the offending text is shortened to this
 
 // One problem case: its line in the data file (counted from 1) and what is
 // wrong there (may be empty when the line says it all).
