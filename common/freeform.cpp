@@ -280,7 +280,8 @@ ReadResult read_list(std::string_view text, std::span<const Target> targets) {
     result.records = 1;
     const std::string problem = parse_record(text.data(), text.data() + text.size(), targets, st);
     if (!problem.empty()) return {ReadStatus::error, problem, 1};
-    if (st.next < targets.size() && !st.slash) return {ReadStatus::end_of_file, values_short_text(st.next, targets.size()), 1};
+    if (st.next < targets.size() && !st.slash)
+        return {ReadStatus::end_of_file, values_short_text(st.next, targets.size()), 1};
     return result;
 }
 

@@ -50,7 +50,8 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.listing = app.add_option("-o,--listing", t.listing, "Listing file; '-' writes it to standard output [kirv.lst]");
     o.relationship = app.add_option("--relationship", t.relationship,
                                     "Relationship that scales the genetic-group component to the individual: "
-                                    "0.25 for half-sib sire groups, 0.5 for full-sib families; above 0, at most 1 [REL]");
+                                    "0.25 for half-sib sire groups, 0.5 for full-sib families; above 0, "
+                                    "at most 1 [REL]");
     o.group = app.add_option("--genetic-group", t.group, "Effect number of the genetic group, 1 to the effect count [GEN]");
     o.bend = app.add_flag("--bend")->description("Bend the genetic-group covariance matrix if needed [BEN]");
     o.no_bend = app.add_flag("--no-bend")->description("Do not bend [BEN]");

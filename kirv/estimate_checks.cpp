@@ -87,7 +87,9 @@ Note heritability_note(const HeritabilityChecks& h, const char* level, const std
         const double raw = h.raw[i];
         switch (h.flag[i]) {
             case ParameterFlag::estimate: continue;
-            case ParameterFlag::bound: note.entries.push_back(name + ": " + bound_text(raw, raw > 1.0 ? 1.0 : 0.0)); break;
+            case ParameterFlag::bound:
+                note.entries.push_back(name + ": " + bound_text(raw, raw > 1.0 ? 1.0 : 0.0));
+                break;
             case ParameterFlag::negative_variance:
                 note.entries.push_back(name + ": the genetic variance is negative (estimate " + number_text(raw) +
                                        "), printed as 0");

@@ -77,30 +77,35 @@ void correlation_block(tk::TextWriter& out, std::string_view heading, const tk::
     write_named_rows(out, "(A8,1X,1000F15.8)", r, names);
 }
 
-// Result block k (print flag k, 0-based: 1 to 10).
+// The headings of result blocks 1 to 10 (print flag k, 0-based).
+constexpr const char* block_headings[print_flag_count] = {
+    "",
+    "** GENETIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **",
+    "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **",
+    "** GENETIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **",
+    "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **",
+    "** G_GROUP HERITABILITIES AND THEIR STANDARD ERRORS **",
+    "** INDIVIDUAL HERITABILITIES AND THEIR STANDARD ERRORS **",
+    "** GENETIC CORRELATIONS **",
+    "** STANDARD ERRORS OF GENETIC CORRELATIONS **",
+    "** PHENOTYPIC CORRELATIONS **",
+    "** STANDARD ERRORS OF PHENOTYPIC CORRELATIONS **",
+};
+
+// Result block k (1 to 10).
 void write_block(tk::TextWriter& out, const Results& res, const std::vector<std::string>& names, int k) {
+    const char* heading = block_headings[at(k)];
     switch (k) {
-        case 1: matrix_block(out, "** GENETIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **", res.group.genetic, names); break;
-        case 2:
-            matrix_block(out, "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **", res.group.phenotypic, names);
-            break;
-        case 3:
-            matrix_block(out, "** GENETIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **", res.individual.genetic,
-                         names);
-            break;
-        case 4:
-            matrix_block(out, "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **",
-                         res.individual.phenotypic, names);
-            break;
-        case 5: heritability_block(out, "** G_GROUP HERITABILITIES AND THEIR STANDARD ERRORS **", res.group_h2, names); break;
-        case 6:
-            heritability_block(out, "** INDIVIDUAL HERITABILITIES AND THEIR STANDARD ERRORS **", res.individual_h2,
-                               names);
-            break;
-        case 7: correlation_block(out, "** GENETIC CORRELATIONS **", res.genetic.r, names); break;
-        case 8: correlation_block(out, "** STANDARD ERRORS OF GENETIC CORRELATIONS **", res.genetic.se, names); break;
-        case 9: correlation_block(out, "** PHENOTYPIC CORRELATIONS **", res.phenotypic.r, names); break;
-        case 10: correlation_block(out, "** STANDARD ERRORS OF PHENOTYPIC CORRELATIONS **", res.phenotypic.se, names); break;
+        case 1: matrix_block(out, heading, res.group.genetic, names); break;
+        case 2: matrix_block(out, heading, res.group.phenotypic, names); break;
+        case 3: matrix_block(out, heading, res.individual.genetic, names); break;
+        case 4: matrix_block(out, heading, res.individual.phenotypic, names); break;
+        case 5: heritability_block(out, heading, res.group_h2, names); break;
+        case 6: heritability_block(out, heading, res.individual_h2, names); break;
+        case 7: correlation_block(out, heading, res.genetic.r, names); break;
+        case 8: correlation_block(out, heading, res.genetic.se, names); break;
+        case 9: correlation_block(out, heading, res.phenotypic.r, names); break;
+        case 10: correlation_block(out, heading, res.phenotypic.se, names); break;
         default: break;
     }
 }

@@ -48,6 +48,12 @@ std::vector<std::string> kind_lines(const ProblemCases& kind) {
 
 }  // namespace
 
+const ProblemCases* find_problem_kind(const CaseReport& report, std::string_view key) {
+    for (const ProblemCases& kind : report.kinds)
+        if (kind.key == key) return &kind;
+    return nullptr;
+}
+
 ProblemCases& problem_kind(CaseReport& report, std::string_view key, std::string_view description) {
     for (ProblemCases& kind : report.kinds)
         if (kind.key == key) return kind;

@@ -44,6 +44,9 @@ struct CaseReport {
 // The kind of that key, added (with its count at 0) when it is not there yet.
 ProblemCases& problem_kind(CaseReport& report, std::string_view key, std::string_view description);
 
+// The kind of that key, or nullptr.
+const ProblemCases* find_problem_kind(const CaseReport& report, std::string_view key);
+
 // Counts one problem case and keeps its line while fewer than
 // problem_lines_kept are kept; the text is shortened to problem_text_width.
 void note_problem_case(ProblemCases& kind, std::int64_t line, std::string_view text);

@@ -133,27 +133,28 @@ struct ProblemKinds {
     ProblemCases* unused_factor;
 };
 
-constexpr const char* unreadable_text = "case(s) could not be read and were left out";
-constexpr const char* spanned_text = "case(s) took their values from more than one line";
-constexpr const char* unused_factor_text_ =
+constexpr const char* unreadable_description = "case(s) could not be read and were left out";
+constexpr const char* spanned_description = "case(s) took their values from more than one line";
+constexpr const char* unused_factor_description =
     "case(s) were skipped only for a code below 1 of a factor that no model term uses";
 
 ProblemKinds problem_kinds(CaseReport& report) {
     // All three are added before any is taken, so the references stay valid.
-    for (const auto& [key, text] : {std::pair{problem_unreadable, unreadable_text},
-                                    std::pair{problem_spanned_lines, spanned_text},
-                                    std::pair{problem_unused_factor, unused_factor_text_}})
+    for (const auto& [key, text] : {std::pair{problem_unreadable, unreadable_description},
+                                    std::pair{problem_spanned_lines, spanned_description},
+                                    std::pair{problem_unused_factor, unused_factor_description}})
         problem_kind(report, key, text);
-    return {&problem_kind(report, problem_unreadable, unreadable_text),
-            &problem_kind(report, problem_spanned_lines, spanned_text),
-            &problem_kind(report, problem_unused_factor, unused_factor_text_)};
+    return {&problem_kind(report, problem_unreadable, unreadable_description),
+            &problem_kind(report, problem_spanned_lines, spanned_description),
+            &problem_kind(report, problem_unused_factor, unused_factor_description)};
 }
 
 // The first factor whose level is below 1, and its code.
 std::string unused_factor_text(std::span<const double> codes) {
     for (std::size_t k = 0; k < codes.size(); ++k)
         if (!(level_of(codes[k]) > 0.0f))
-            return "factor " + factor_letter(k) + " has the code " + (std::isnan(codes[k]) ? "(none)" : code_text(codes[k]));
+            return "factor " + factor_letter(k) + " has the code " +
+                   (std::isnan(codes[k]) ? std::string("(none)") : code_text(codes[k]));
     return {};
 }
 
@@ -231,10 +232,11 @@ void require_accepted_cases(const CaseSummary& summary, std::string_view data_fi
     }
     message += "holds " + std::to_string(summary.skipped) + " case(s) with a missing trait value or a level below 1";
     message += " and " + std::to_string(summary.unreadable) + " case(s) that could not be read";
-    CaseReport report = summary.report;
-    const std::vector<ProblemLine>& unreadable = problem_kind(report, problem_unreadable, unreadable_text).first;
-    if (!unreadable.empty())
-        message += " (line " + std::to_string(unreadable.front().line) + ": " + unreadable.front().text + ")";
+    const ProblemCases* unreadable = find_problem_kind(summary.report, problem_unreadable);
+    if (unreadable && !unreadable->first.empty()) {
+        const ProblemLine& first = unreadable->first.front();
+        message += " (line " + std::to_string(first.line) + ": " + first.text + ")";
+    }
     throw RunError(message + ".");
 }
 

@@ -163,8 +163,9 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
                           files.json.is_open() ? &record : nullptr};
     reduce_and_analyse(input, files.scratch, output, host);
     if (files.json.is_open())
-        tk::write_json(files.json, results_document({run.data_file, run.listing_file, specification, checked,
-                                                     cases.accepted, cases.skipped, cases.unreadable, cases.report, record}));
+        tk::write_json(files.json,
+                       results_document({run.data_file, run.listing_file, specification, checked, cases.accepted,
+                                         cases.skipped, cases.unreadable, cases.report, record}));
     write_closing_notes(host, files, listing, clock);
     close_run_files(files);
     tk::release_status_line(host);
