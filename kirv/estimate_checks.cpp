@@ -1,11 +1,11 @@
 #include "kirv/estimate_checks.hpp"
 
+#include "common/number_text.hpp"
 #include "common/tokenizer.hpp"
 #include "kirv/eigen.hpp"
 #include "kirv/heritability.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace kirv {
@@ -16,12 +16,6 @@ constexpr std::size_t warning_entries = 5;  // entries of a note shown on standa
 constexpr const char* entry_indent = "      ";
 
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
-
-std::string number_text(double x) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", x);
-    return text;
-}
 
 std::string name_of(const std::vector<std::string>& names, int i) { return std::string(tk::significant(names[at(i)])); }
 
@@ -77,7 +71,7 @@ struct Note {
 };
 
 std::string bound_text(double raw, double printed) {
-    return "estimate " + number_text(raw) + ", printed as " + number_text(printed);
+    return "estimate " + tk::message_number(raw) + ", printed as " + tk::message_number(printed);
 }
 
 Note heritability_note(const HeritabilityChecks& h, const char* level, const std::vector<std::string>& names) {
@@ -91,7 +85,7 @@ Note heritability_note(const HeritabilityChecks& h, const char* level, const std
                 note.entries.push_back(name + ": " + bound_text(raw, raw > 1.0 ? 1.0 : 0.0));
                 break;
             case ParameterFlag::negative_variance:
-                note.entries.push_back(name + ": the genetic variance is negative (estimate " + number_text(raw) +
+                note.entries.push_back(name + ": the genetic variance is negative (estimate " + tk::message_number(raw) +
                                        "), printed as 0");
                 break;
             case ParameterFlag::vanishing_variance:
@@ -133,7 +127,7 @@ Note components_note(const EstimateChecks& checks, const std::vector<std::string
     Note note;
     for (const NegativeComponent& c : checks.negative_components)
         note.entries.push_back("effect " + std::to_string(c.effect + 1) + ", " + name_of(names, c.trait) + ": " +
-                               number_text(c.value));
+                               tk::message_number(c.value));
     note.heading = std::to_string(note.entries.size()) +
                    " variance component(s) were negative and are set to 0 before the parameters are computed:";
     return note;
@@ -146,7 +140,7 @@ Note note_of(const EstimateChecks& checks, NoteSubject subject, const std::vecto
             const GeneticDefiniteness& d = checks.genetic_matrix;
             if (!d.known || d.positive_definite()) return {};
             return {"the genetic variance-covariance matrix is not positive definite: its smallest eigenvalue is " +
-                        number_text(d.smallest_eigenvalue) + ".",
+                        tk::message_number(d.smallest_eigenvalue) + ".",
                     {}};
         }
         case NoteSubject::group_h2: return heritability_note(checks.group_h2, "g_group", names);

@@ -3,6 +3,7 @@
 #include "common/cli.hpp"
 #include "common/format.hpp"
 #include "common/freeform.hpp"
+#include "common/number_text.hpp"
 #include "common/tokenizer.hpp"
 
 #include <algorithm>
@@ -81,13 +82,6 @@ std::string source_of(bool given_ahead, std::string_view keyword) {
     return given_ahead ? "given" : "of the " + std::string(keyword) + " line";
 }
 
-std::string number_text(double x) {
-    std::string text = std::to_string(x);
-    while (text.size() > 1 && text.back() == '0') text.pop_back();
-    if (!text.empty() && text.back() == '.') text.pop_back();
-    return text;
-}
-
 // The relative coefficient: a value outside 0 to 1 becomes 0.25 (and is
 // noted); 0 is kept but refused, since the individual level divides by it.
 double read_relative(tk::TextReader& data, const ControlSettings& given, std::vector<std::string>& replaced) {
@@ -95,7 +89,7 @@ double read_relative(tk::TextReader& data, const ControlSettings& given, std::ve
     if (given.relative) relative = *given.relative;
     else if (const std::optional<double> v = read_keyword_number(data, "REL")) relative = *v;
     if (relative < 0.0 || relative > 1.0) {
-        replaced.push_back("the relative coefficient " + number_text(relative) + " " +
+        replaced.push_back("the relative coefficient " + tk::message_number(relative) + " " +
                            source_of(given.relative.has_value(), "REL") + " is outside 0 to 1; 0.25 is used");
         relative = default_relative;
     }
@@ -119,7 +113,7 @@ double read_minimum_eigenvalue(tk::TextReader& data, const ControlSettings& give
     if (given.minimum_eigenvalue) minimum = *given.minimum_eigenvalue;
     else if (const std::optional<double> v = read_keyword_number(data, "MIN")) minimum = *v;
     if (minimum >= 0.0) return minimum;
-    replaced.push_back("the minimum eigenvalue " + number_text(minimum) + " " +
+    replaced.push_back("the minimum eigenvalue " + tk::message_number(minimum) + " " +
                        source_of(given.minimum_eigenvalue.has_value(), "MIN") + " is below 0; 0 is used");
     return 0.0;
 }
