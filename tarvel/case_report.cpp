@@ -42,8 +42,13 @@ std::vector<std::string> kind_lines(const ProblemCases& kind) {
         if (!p.text.empty()) line += ": " + p.text;
         lines.push_back(std::move(line));
     }
-    if (kind.count > static_cast<std::int64_t>(kind.first.size())) lines.push_back(example_indent + std::string(more_lines));
+    if (kind.count > static_cast<std::int64_t>(kind.first.size()))
+        lines.push_back(example_indent + std::string(more_lines));
     return lines;
+}
+
+bool any_problem(const CaseReport& report) {
+    return std::any_of(report.kinds.begin(), report.kinds.end(), [](const ProblemCases& k) { return k.count > 0; });
 }
 
 }  // namespace
@@ -66,15 +71,7 @@ void note_problem_case(ProblemCases& kind, std::int64_t line, std::string_view t
     if (kind.first.size() < problem_lines_kept) kind.first.push_back({line, shortened(text)});
 }
 
-std::vector<std::string> case_report_lines(const CaseReport& report) {
-    std::vector<std::string> lines;
-    for (const ProblemCases& kind : report.kinds) {
-        if (kind.count == 0) continue;
-        const std::vector<std::string> more = kind_lines(kind);
-        lines.insert(lines.end(), more.begin(), more.end());
-    }
-    return lines;
-}
+void count_problem_cases(ProblemCases& kind, std::int64_t n) { kind.count += n; }
 
 void write_case_report_warnings(tk::Host& host, const CaseReport& report) {
     for (const ProblemCases& kind : report.kinds) {
@@ -86,8 +83,7 @@ void write_case_report_warnings(tk::Host& host, const CaseReport& report) {
 }
 
 void write_case_report_note(tk::TextWriter& listing, const CaseReport& report) {
-    const std::vector<std::string> lines = case_report_lines(report);
-    if (lines.empty()) return;
+    if (!any_problem(report)) return;
     tk::write_formatted(listing, "(A)", {" "});
     for (const ProblemCases& kind : report.kinds) {
         if (kind.count == 0) continue;

@@ -51,10 +51,14 @@ const ProblemCases* find_problem_kind(const CaseReport& report, std::string_view
 // problem_lines_kept are kept; the text is shortened to problem_text_width.
 void note_problem_case(ProblemCases& kind, std::int64_t line, std::string_view text);
 
-// The text lines of every kind with a count above 0: "3 case(s) ...: lines 4,
-// 9, 12" when no line has a text, otherwise the kind's line ended by ":" and
-// one "line 7: <text>" line per kept case (a "..." line when more follow).
-std::vector<std::string> case_report_lines(const CaseReport& report);
+// Counts n problem cases without lines (such as the cases that lack one
+// trait's value).
+void count_problem_cases(ProblemCases& kind, std::int64_t n);
+
+// Each kind with a count above 0 shows as "3 case(s) <description>." when it
+// keeps no line, as "...: lines 4, 9, 12." when none of its lines has a text,
+// otherwise as its line ended by ":" and one "line 7: <text>" line per kept
+// case (a "..." line when more follow).
 
 // Standard error: each kind's first line as a warning, its lines below it.
 void write_case_report_warnings(tk::Host& host, const CaseReport& report);
