@@ -108,9 +108,9 @@ void encode_scratch_record(ScratchRecord& record) {
     std::memcpy(record.bytes.data() + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
 }
 
+// A failed write (a full disk) raises tk::FileError.
 void write_scratch_bytes(tk::ScratchFile& scratch, std::span<const unsigned char> bytes) {
-    if (!scratch.write(bytes.data(), bytes.size()))
-        throw RunError("Cannot write the case scratch file (is the disk full?).");
+    scratch.write(bytes.data(), bytes.size());
 }
 
 // Accepted records are collected and written in blocks of about 64 KB.
