@@ -125,7 +125,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     compact_columns(layout);
     require_usable(layout);
     if (input.listing)
-        write_run_header_end(output.listing, layout, input.trait_names, input.cases_accepted, input.cases_skipped);
+        write_run_header_end(output.listing, layout, input.trait_names, input.cases_accepted, input.cases_skipped,
+                             input.case_report);
 
     tk::show_status(host, status_reducing);
     NormalEquations eq = accumulate(layout, input, scratch, record, host);

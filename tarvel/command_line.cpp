@@ -45,6 +45,7 @@ struct Options {
     CLI::Option* missing;
     CLI::Option* print;
     tk::ResultOptions results;
+    CLI::Option* one_case_per_line;
 };
 
 std::vector<std::string> table_names() {
@@ -64,6 +65,9 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.print = app.add_option("--print", t.print, "Optional sections: ms ss vc cr kirv; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
     o.results = tk::add_result_options(app, t.results, "anova.csv, ems.csv, cases.csv");
+    o.one_case_per_line = app.add_flag("--one-case-per-line")->description(
+        "Free-form cases: each line is one case, and a line short of values is unreadable instead of read on "
+        "into the next line (for data from spreadsheets or R, where an empty last field means a missing value)");
     return o;
 }
 
@@ -83,6 +87,9 @@ std::optional<std::string> take_missing(const CLI::Option* option, const std::st
     if (option->count() == 0) return std::nullopt;
     const std::vector<std::string> items = tk::list_items(into);
     if (items.empty()) return std::string("--missing: the value holds no code");
+    if (items.size() > static_cast<std::size_t>(missing_code_limit))
+        return "--missing: " + std::to_string(items.size()) + " codes given; at most " +
+               std::to_string(missing_code_limit) + " can be kept";
     for (const std::string& item : items)
         if (!tk::parse_real(item)) return tk::bad_value_text("--missing", item, "a number");
     return std::nullopt;
@@ -110,6 +117,7 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.json_file = t.json;
     run.report_file = t.results.report;
     run.tables_dir = t.results.tables;
+    run.one_case_per_line = o.one_case_per_line->count() > 0;
     ControlItems& items = run.items;
     std::optional<std::string> problem;
     if ((problem = take_text(o.model, "--model", t.model, items.model))) return problem;
@@ -201,7 +209,7 @@ int run_command_line(const std::vector<std::string>& args) {
         host.terminal = false;
     try {
         if (!tk::file_exists(run.data_file))
-            return failed(host, run, "Cannot find the data file for TARVEL module!", tk::exit_failed);
+            return failed(host, run, tk::data_file_not_found_text("TARVEL", run.data_file), tk::exit_failed);
         HostArrays no_arrays;  // with a listing nothing goes back to a host
         const int status = main_routine(host, run, no_arrays, std::nullopt);
         tk::release_status_line(host);

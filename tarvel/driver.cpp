@@ -142,9 +142,11 @@ void require_host_capacities(HostArrays& arrays, const CheckedSpecification& che
     arrays.vc.assign(arrays.ss.size(), 0.0);
 }
 
-CaseReading case_reading(const Specification& specification, const CheckedSpecification& checked) {
-    return {checked.factor_count, static_cast<int>(checked.trait_names.size()), checked.case_format,
-            specification.missing_codes};
+CaseReading case_reading(const RunParameters& run, const Specification& specification,
+                         const CheckedSpecification& checked) {
+    return {checked.factor_count,        static_cast<int>(checked.trait_names.size()),
+            checked.case_format,         specification.missing_codes,
+            run.one_case_per_line,       checked.factor_used};
 }
 
 void finish_reading_cases(RunFiles& files) {
@@ -206,20 +208,22 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     const CheckedSpecification checked = check_specification(specification);
     if (!listing) require_host_capacities(arrays, checked, specification.switches);
     tk::show_status(host, " Reading and processing data ...");
-    const CaseSummary cases = read_cases(files.data, files.scratch, case_reading(specification, checked), host);
+    const CaseSummary cases = read_cases(files.data, files.scratch, case_reading(run, specification, checked), host);
     finish_reading_cases(files);
+    write_case_report_warnings(host, cases.report);
     require_accepted_cases(cases, run.data_file);
     if (specification.switches.kirv) open_export_file(files.export_file, *specification.trait_text);
     const Model model = parse_model(*specification.model);
-    const AnalysisInput input{model, cases.largest_levels, checked.trait_names, cases.accepted, cases.skipped,
-                              specification.switches, listing};
+    const AnalysisInput input{model,         cases.largest_levels, checked.trait_names, cases.accepted,
+                              cases.skipped, specification.switches, listing,            &cases.report};
     AnalysisRecord record;
     const bool keep_record = wants_results_document(run, files);
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays, keep_record ? &record : nullptr};
     reduce_and_analyse(input, files.scratch, output, host);
     if (keep_record)
-        write_results_document(run, files, results_document({run.data_file, run.listing_file, specification, checked,
-                                                             cases.accepted, cases.skipped, cases.unreadable, record}));
+        write_results_document(run, files,
+                               results_document({run.data_file, run.listing_file, specification, checked,
+                                                 cases.accepted, cases.skipped, cases.unreadable, cases.report, record}));
     write_closing_notes(host, files, listing, clock);
     if (run.host_results) write_results_file(files.results, arrays);
     close_run_files(files);
@@ -291,7 +295,10 @@ int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
 int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
     tk::Host host = tk::detect_host(0);
     try {
-        if (!tk::file_exists(tk::tarvel_control_file)) return 0;
+        if (!tk::file_exists(tk::tarvel_control_file)) {
+            tk::report_no_control_file("tarvel", tk::tarvel_control_file);
+            return 0;
+        }
         // Held until the process ends; a second run in the directory touches nothing.
         const tk::DirectoryLock lock = tk::lock_current_directory();
         if (lock.busy()) {
@@ -310,7 +317,7 @@ int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
         const RunParameters run = run_parameters(control);
         if (!tk::file_exists(run.data_file)) {
             discard_host_results();
-            tk::error_box(host, "Cannot find the data file for TARVEL module!");
+            tk::error_box(host, tk::data_file_not_found_text("TARVEL", run.data_file));
             return 0;
         }
         host = tk::detect_host(control.window);

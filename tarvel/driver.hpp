@@ -45,6 +45,7 @@ struct RunParameters {
     std::string tables_dir;         // empty: no CSV tables
     bool unix_line_ends = false;    // the listing's records end in LF, not CR LF
     bool host_results = false;      // the host protocol: "tanv~tm1.$$$" after a completed run
+    bool one_case_per_line = false; // free-form cases: a line short of values is unreadable
 };
 
 // The result arrays that go back to the host: degrees of freedom, sums of
