@@ -63,33 +63,57 @@ std::string run_section(const tk::Json& results) {
 
 // ------------------------------------------------------------ the flags
 
-std::vector<std::string> component_flags(const tk::Json& results, const std::vector<std::string>& traits) {
+std::vector<std::string> component_flags(const tk::Json& results) {
     std::vector<std::string> flags;
-    for (const NegativeComponent& c : negative_components(results))
-        flags.push_back("The variance component of " + tk::xml_escape(traits[c.trait]) + " for effect " +
-                        std::to_string(c.effect + 1) + " was negative (" +
-                        tk::number_span(results, json_path("variance_components", "estimated", c.effect, c.trait, c.trait),
+    const tk::Json& negative = results.at("variance_components").at("negative");
+    for (std::size_t k = 0; k < negative.size(); ++k)
+        flags.push_back("The variance component of " + tk::xml_escape(tk::json_string(negative.at(k).at("trait"))) +
+                        " for " + effect_text(results, negative.at(k).at("effect")) + " was negative (" +
+                        tk::number_span(results, json_path("variance_components", "negative", k, "value"),
                                         NumberStyle::general) +
                         ") and was set to 0.");
     return flags;
 }
 
-std::vector<std::string> bound_flags(const tk::Json& results, const std::vector<std::string>& traits) {
+std::vector<std::string> definiteness_flags(const tk::Json& results) {
+    const tk::Json& g = results.at("genetic_matrix");
+    if (g.at("positive_definite").get<bool>()) return {};
+    if (!g.at("smallest_eigenvalue").is_number())
+        return {"The eigenvalues of the genetic-group covariance matrix could not be found."};
+    return {"The genetic-group covariance matrix is not positive definite: its smallest eigenvalue is " +
+            tk::number_span(results, "/genetic_matrix/smallest_eigenvalue", NumberStyle::general) + "."};
+}
+
+// "was estimated as 3.45455" where the raw ratio exists.
+std::string raw_text(const tk::Json& results, const std::string& path) {
+    if (!tk::json_at(results, path).is_number()) return "";
+    return " (estimated as " + tk::number_span(results, path, NumberStyle::general) + ")";
+}
+
+std::vector<std::string> parameter_flags(const tk::Json& results, const std::vector<std::string>& traits) {
     std::vector<std::string> flags;
     for (std::size_t l = 0; l < 2; ++l)
-        for (std::size_t i = 0; i < traits.size(); ++i)
-            if (heritability_at_bound(results, levels[l], i))
-                flags.push_back("The heritability of " + tk::xml_escape(traits[i]) + " (" + level_names[l] +
-                                ") fell outside 0 to 1 and was set to " +
-                                tk::number_span(results, json_path(levels[l], "heritability", "value", i), NumberStyle::fixed3) + ".");
+        for (std::size_t i = 0; i < traits.size(); ++i) {
+            const std::string flag = heritability_flag(results, levels[l], i);
+            if (flag.empty() || flag == estimate_flag) continue;
+            flags.push_back("The heritability of " + tk::xml_escape(traits[i]) + " at the " + level_names[l] +
+                            raw_text(results, json_path(levels[l], "heritability", "raw", i)) + " " +
+                            flag_meaning(flag) + ": it is shown as " +
+                            tk::number_span(results, json_path(levels[l], "heritability", "value", i),
+                                            NumberStyle::fixed3) +
+                            ".");
+        }
     for (const char* kind : {"genetic_correlations", "phenotypic_correlations"})
         for (std::size_t i = 0; i < traits.size(); ++i)
-            for (std::size_t j = i + 1; j < traits.size(); ++j)
-                if (correlation_at_bound(results, kind, i, j))
-                    flags.push_back(std::string("The ") + (kind[0] == 'g' ? "genetic" : "phenotypic") +
-                                    " correlation of " + tk::xml_escape(traits[i]) + " and " + tk::xml_escape(traits[j]) +
-                                    " fell outside \xe2\x88\x92" "1 to 1 and was set to " +
-                                    tk::number_span(results, json_path(kind, "value", i, j), NumberStyle::fixed3) + ".");
+            for (std::size_t j = i + 1; j < traits.size(); ++j) {
+                const std::string flag = correlation_flag(results, kind, i, j);
+                if (flag.empty() || flag == estimate_flag) continue;
+                flags.push_back(std::string("The ") + (kind[0] == 'g' ? "genetic" : "phenotypic") +
+                                " correlation of " + tk::xml_escape(traits[i]) + " and " + tk::xml_escape(traits[j]) +
+                                raw_text(results, json_path(kind, "raw", i, j)) + " " + flag_meaning(flag) +
+                                ": it is shown as " +
+                                tk::number_span(results, json_path(kind, "value", i, j), NumberStyle::fixed3) + ".");
+            }
     return flags;
 }
 
@@ -98,29 +122,26 @@ std::vector<std::string> bending_flags(const tk::Json& results) {
     const tk::Json& b = results.at("bending");
     if (!b.at("requested").get<bool>()) return flags;
     const tk::Json& original = b.at("original_eigenvalues");
-    if (original.is_array() && !original.empty() && number_of(original.back()) <= 0.0)
-        flags.push_back("The genetic-group covariance matrix as estimated is not positive definite: its smallest "
-                        "eigenvalue is " +
+    if (b.at("applied").get<bool>() && original.is_array() && !original.empty())
+        flags.push_back("As estimated, the genetic-group covariance matrix had the smallest eigenvalue " +
                         tk::number_span(results, json_path("bending", "original_eigenvalues", original.size() - 1),
                                         NumberStyle::general) +
-                        ".");
+                        "; it was bent (factor " + tk::number_span(results, "/bending/factor", NumberStyle::fixed3) +
+                        ") and every parameter is computed from the bent matrix.");
     for (const tk::Json& message : b.at("messages")) flags.push_back("Bending: " + tk::xml_escape(tk::json_string(message)));
-    if (b.at("applied").get<bool>())
-        flags.push_back("The genetic-group covariance matrix was bent (factor " +
-                        tk::number_span(results, "/bending/factor", NumberStyle::fixed3) +
-                        "); every parameter is computed from the bent matrix.");
     return flags;
 }
 
 std::string flags_section(const tk::Json& results) {
     const std::vector<std::string> traits = trait_names(results);
-    std::vector<std::string> flags = component_flags(results, traits);
-    const std::vector<std::string> bounds = bound_flags(results, traits);
-    const std::vector<std::string> bending = bending_flags(results);
-    flags.insert(flags.end(), bounds.begin(), bounds.end());
-    flags.insert(flags.end(), bending.begin(), bending.end());
+    std::vector<std::string> flags = component_flags(results);
+    for (const std::vector<std::string>& more :
+         {definiteness_flags(results), parameter_flags(results, traits), bending_flags(results)})
+        flags.insert(flags.end(), more.begin(), more.end());
     std::string html = "<h2>Flags of the run</h2>\n";
-    if (flags.empty()) return html + "<p class=\"ok\">None: no component was negative and no parameter was set to a bound.</p>\n";
+    if (flags.empty())
+        return html + "<p class=\"ok\">None: no variance component was negative, every heritability and correlation "
+                      "is as estimated, and the genetic-group covariance matrix is positive definite.</p>\n";
     html += "<ul class=\"flags\">\n";
     for (const std::string& flag : flags) html += "<li>" + flag + "</li>\n";
     return html + "</ul>\n";
@@ -202,7 +223,8 @@ std::string heritability_section(const tk::Json& results) {
     for (std::size_t i = 0; i < traits.size(); ++i) {
         std::vector<HtmlCell> row{tk::text_cell(traits[i])};
         for (std::size_t l = 0; l < 2; ++l) {
-            const bool bound = heritability_at_bound(results, levels[l], i);
+            const std::string flag = heritability_flag(results, levels[l], i);
+            const bool bound = !flag.empty() && flag != estimate_flag;
             any_bound = any_bound || bound;
             row.push_back(tk::number_cell(results, json_path(levels[l], "heritability", "value", i), NumberStyle::fixed3,
                                           bound ? "flagged" : ""));
@@ -213,8 +235,8 @@ std::string heritability_section(const tk::Json& results) {
     }
     std::string html = "<h2>Heritabilities</h2>\n" + heritability_chart(results) + tk::html_table(table);
     if (any_bound)
-        html += "<p class=\"note\">A shaded value was set to a bound of 0 to 1 (see the flags); its standard error is "
-                "that of the ratio before the bound.</p>\n";
+        html += "<p class=\"note\">A shaded value is not the estimate itself: it was set to a bound of 0 to 1, or "
+                "to 0 (see the flags).</p>\n";
     return html;
 }
 
@@ -243,9 +265,13 @@ void draw_correlation_cell(tk::Svg& svg, const tk::Json& results, std::size_t i,
     const std::string value_path = json_path(kind, "value", i, j), se_path = json_path(kind, "standard_error", i, j);
     const double r = number_of(tk::json_at(results, value_path));
     const double se = number_of(tk::json_at(results, se_path));
+    const std::string flag = correlation_flag(results, kind, i, j);
+    const bool flagged = !flag.empty() && flag != estimate_flag;
     const std::string tip = std::string(i < j ? "genetic" : "phenotypic") + " correlation of " + tip_names + ": " +
-                            tk::number_text(r, NumberStyle::fixed3) + " \xc2\xb1 " + tk::number_text(se, NumberStyle::fixed3);
+                            tk::number_text(r, NumberStyle::fixed3) + " \xc2\xb1 " +
+                            tk::number_text(se, NumberStyle::fixed3) + (flagged ? "; it " + flag_meaning(flag) : "");
     tk::svg_rect(svg, x, y, size.width, size.height, "cell", tk::diverging_colour(r), tip);
+    if (flagged) tk::svg_rect(svg, x + 2, y + 2, size.width - 4, size.height - 4, "negative", "none");
     if (!size.text) return;
     const std::string css = std::fabs(r) > 0.6 ? "light" : "";
     tk::svg_text(svg, x + size.width / 2, y + 19, tk::number_text(r, NumberStyle::fixed3), tk::Anchor::middle, css,
@@ -297,7 +323,7 @@ std::string correlation_section(const tk::Json& results) {
     if (results.at("traits").size() < 2) return html + "<p class=\"note\">One trait: no correlations.</p>\n";
     html += "<p class=\"note\">Each cell gives the correlation and, below it, its standard error. Above the diagonal "
             "the genetic correlations (of the genetic-group matrix), below it the phenotypic correlations (of the "
-            "individual-level matrix).</p>\n" +
+            "individual-level matrix). A cell outlined in red dashes is not the estimate itself (see the flags).</p>\n" +
             correlation_heatmap(results);
     if (results.at("traits").size() > heatmap_text_limit)
         html += "<p class=\"note\">With more than " + std::to_string(heatmap_text_limit) +

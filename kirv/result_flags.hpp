@@ -1,29 +1,25 @@
-// What a reader of kirv's results must not miss, read from the run's JSON
-// results: variance components that were negative (and set to 0),
-// heritabilities and correlations that were set to a bound of their range,
-// and the outcome of the bending. The tables and the report show these flags.
+// How the printed parameters of a kirv run came about, read from the run's
+// JSON results: each heritability and correlation carries a flag
+// ("estimate", "bound", "negative_variance", "vanishing_variance") and its raw
+// ratio, which the tables and the report show.
 #pragma once
 
 #include "common/json_output.hpp"
 
 #include <string>
-#include <vector>
 
 namespace kirv {
 
-// A heritability (level "group_level" or "individual_level") whose ratio G/P
-// fell outside [0, 1] and was set to the nearer bound.
-bool heritability_at_bound(const tk::Json& results, const char* level, std::size_t trait);
+inline constexpr const char* estimate_flag = "estimate";
 
-// A correlation ("genetic_correlations" of Gg, "phenotypic_correlations" of
-// Pi) whose ratio fell outside [-1, 1] and was set to the nearer bound.
-bool correlation_at_bound(const tk::Json& results, const char* kind, std::size_t i, std::size_t j);
+// The flag of a heritability ("group_level" or "individual_level").
+std::string heritability_flag(const tk::Json& results, const char* level, std::size_t trait);
 
-// A negative variance component, as estimated (effect and trait 0-based).
-struct NegativeComponent {
-    std::size_t effect = 0;
-    std::size_t trait = 0;
-};
-std::vector<NegativeComponent> negative_components(const tk::Json& results);
+// The flag of a correlation ("genetic_correlations" or "phenotypic_correlations").
+std::string correlation_flag(const tk::Json& results, const char* kind, std::size_t i, std::size_t j);
+
+// What a flag other than "estimate" says of a parameter, for a reader: "lay
+// outside its range and was set to the nearer bound", ...
+std::string flag_meaning(const std::string& flag);
 
 }  // namespace kirv

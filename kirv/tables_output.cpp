@@ -1,17 +1,14 @@
 #include "kirv/tables_output.hpp"
 
-#include "kirv/result_flags.hpp"
-
 namespace kirv {
 namespace {
 
 using tk::csv_cell;
-using tk::csv_flag;
 
 tk::CsvTable parameters_table(const tk::Json& results) {
     tk::CsvTable table{"parameters.csv",
-                       {"trait", "h2_group", "se_h2_group", "h2_group_bound", "h2_individual", "se_h2_individual",
-                        "h2_individual_bound"},
+                       {"trait", "h2_group", "se_h2_group", "h2_group_raw", "h2_group_flag", "h2_individual",
+                        "se_h2_individual", "h2_individual_raw", "h2_individual_flag"},
                        {}};
     const tk::Json& traits = results.at("traits");
     for (std::size_t i = 0; i < traits.size(); ++i) {
@@ -20,7 +17,8 @@ tk::CsvTable parameters_table(const tk::Json& results) {
             const tk::Json& h = results.at(level).at("heritability");
             row.push_back(csv_cell(h.at("value").at(i)));
             row.push_back(csv_cell(h.at("standard_error").at(i)));
-            row.push_back(csv_flag(heritability_at_bound(results, level, i)));
+            row.push_back(csv_cell(h.at("raw").at(i)));
+            row.push_back(csv_cell(h.at("flag").at(i)));
         }
         table.rows.push_back(std::move(row));
     }
@@ -30,7 +28,7 @@ tk::CsvTable parameters_table(const tk::Json& results) {
 // Each pair of different traits once (the matrices are symmetric).
 tk::CsvTable correlations_table(const tk::Json& results) {
     tk::CsvTable table{"correlations.csv",
-                       {"trait_1", "trait_2", "rg", "se_rg", "rg_bound", "rp", "se_rp", "rp_bound"},
+                       {"trait_1", "trait_2", "rg", "se_rg", "rg_raw", "rg_flag", "rp", "se_rp", "rp_raw", "rp_flag"},
                        {}};
     const tk::Json& traits = results.at("traits");
     for (std::size_t i = 0; i < traits.size(); ++i)
@@ -40,7 +38,8 @@ tk::CsvTable correlations_table(const tk::Json& results) {
                 const tk::Json& c = results.at(kind);
                 row.push_back(csv_cell(c.at("value").at(i).at(j)));
                 row.push_back(csv_cell(c.at("standard_error").at(i).at(j)));
-                row.push_back(csv_flag(correlation_at_bound(results, kind, i, j)));
+                row.push_back(csv_cell(c.at("raw").at(i).at(j)));
+                row.push_back(csv_cell(c.at("flag").at(i).at(j)));
             }
             table.rows.push_back(std::move(row));
         }

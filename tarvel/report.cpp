@@ -59,12 +59,41 @@ std::string effects_text(const tk::Json& results) {
     return text;
 }
 
+// What the cases of a kind of problem are, after their count.
+std::string problem_text(const std::string& kind) {
+    if (kind == "unreadable") return "could not be read and were left out";
+    if (kind == "spanned_lines") return "took their values from more than one line";
+    if (kind == "unused_factor") return "were skipped only for the code of a factor that no effect uses";
+    return kind;
+}
+
+// Each kind of problem case that occurred, with the lines of its first cases.
+std::string problems_html(const tk::Json& results) {
+    std::string html;
+    const tk::Json& problems = results.at("cases").at("problems");
+    for (const auto& [kind, problem] : problems.items()) {
+        if (problem.at("count").get<long long>() == 0) continue;
+        html += "<li>" + number_span(results, json_path("cases", "problems", kind, "count"), NumberStyle::whole) +
+                " case(s) " + tk::xml_escape(problem_text(kind)) + ":";
+        const tk::Json& lines = problem.at("lines");
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+            html += (k == 0 ? " line " : ", line ") +
+                    number_span(results, json_path("cases", "problems", kind, "lines", k, "line"), NumberStyle::whole);
+            const std::string text = tk::json_string(lines.at(k).at("text"));
+            if (!text.empty()) html += " (<code>" + tk::xml_escape(text) + "</code>)";
+        }
+        if (lines.size() < problem.at("count").get<std::size_t>()) html += ", \xe2\x80\xa6";
+        html += "</li>\n";
+    }
+    return html.empty() ? html : "<ul class=\"flags\">\n" + html + "</ul>\n";
+}
+
 std::string cases_text(const tk::Json& results) {
-    std::string text = number_span(results, json_path("cases", "accepted"), NumberStyle::whole) + " accepted, " +
-                       number_span(results, json_path("cases", "skipped"), NumberStyle::whole) +
-                       " skipped (a missing trait value or a level of 0 or less), " +
-                       number_span(results, json_path("cases", "unreadable"), NumberStyle::whole) + " unreadable";
-    return text;
+    return number_span(results, json_path("cases", "accepted"), NumberStyle::whole) + " accepted, " +
+           number_span(results, json_path("cases", "skipped"), NumberStyle::whole) +
+           " skipped (a missing trait value or a level of 0 or less), " +
+           number_span(results, json_path("cases", "unreadable"), NumberStyle::whole) + " unreadable" +
+           problems_html(results);
 }
 
 std::string run_section(const tk::Json& results) {
@@ -218,10 +247,9 @@ HtmlCell number(const tk::Json& results, const std::string& path, NumberStyle st
     return tk::number_cell(results, path, style);
 }
 
-// A variance component below 0 stands out (a covariance may be negative).
-HtmlCell component(const tk::Json& results, const std::string& path, bool variance) {
-    const tk::Json& value = tk::json_at(results, path);
-    const bool negative = variance && value.is_number() && value.get<double>() < 0.0;
+// A negative variance component stands out (a covariance may be negative).
+HtmlCell component(const tk::Json& results, const std::string& path, const tk::Json& row) {
+    const bool negative = row.at("negative_variance") == true;
     return tk::number_cell(results, path, NumberStyle::general, negative ? "negative" : "");
 }
 
@@ -239,7 +267,7 @@ std::string analysis_table(const tk::Json& results, std::size_t p, const std::st
         const auto at = [&](const char* key) { return json_path("pairs", p, "rows", a, key); };
         table.rows.push_back({tk::text_cell(tk::json_string(rows.at(a).at("source"))),
                               number(results, at("df"), NumberStyle::whole), number(results, at("ss")),
-                              number(results, at("ms")), component(results, at("component"), variance),
+                              number(results, at("ms")), component(results, at("component"), rows.at(a)),
                               number(results, at("sd"))});
     }
     return tk::html_table(table);

@@ -8,12 +8,6 @@ namespace {
 using tk::csv_cell;
 using Row = std::vector<std::string>;
 
-// A component below zero; NA for the total, which has none.
-std::string negative_flag(const tk::Json& component) {
-    if (!component.is_number()) return std::string(tk::csv_missing);
-    return tk::csv_flag(component.get<double>() < 0.0);
-}
-
 tk::CsvTable anova_table(const tk::Json& results) {
     tk::CsvTable table{"anova.csv",
                        {"trait_1", "trait_2", "source", "df", "ss", "ms", "component", "sd", "denominator", "f",
@@ -25,9 +19,8 @@ tk::CsvTable anova_table(const tk::Json& results) {
         for (const tk::Json& row : pair.at("rows")) {
             Row cells{trait_1, trait_2, csv_cell(row.at("source"))};
             for (const char* key : {"df", "ss", "ms", "component", "sd", "denominator", "f", "satterthwaite_df",
-                                    "probability"})
+                                    "probability", "negative_variance"})
                 cells.push_back(csv_cell(row.at(key)));
-            cells.push_back(negative_flag(row.at("component")));
             table.rows.push_back(std::move(cells));
         }
     }
@@ -52,14 +45,16 @@ tk::CsvTable ems_table(const tk::Json& results) {
     return table;
 }
 
-// One count per row: the run's counts (trait NA), then the cases missing per
-// trait (NA where the data file does not tell).
+// One count per row: the run's counts (trait NA), the problem cases of each
+// kind, then the cases missing per trait (NA where the data file does not tell).
 tk::CsvTable cases_table(const tk::Json& results) {
     tk::CsvTable table{"cases.csv", {"count", "trait", "cases"}, {}};
     const tk::Json& cases = results.at("cases");
     const std::string none(tk::csv_missing);
     for (const char* count : {"accepted", "skipped", "unreadable"})
-        table.rows.push_back({count, none, csv_cell(cases.value(count, tk::Json()))});
+        table.rows.push_back({count, none, csv_cell(cases.at(count))});
+    for (const auto& [kind, problem] : cases.at("problems").items())
+        if (!cases.contains(kind)) table.rows.push_back({tk::csv_text(kind), none, csv_cell(problem.at("count"))});
     const tk::Json& traits = results.at("settings").at("traits");
     const tk::Json missing = cases.value("missing_per_trait", tk::Json());
     for (std::size_t i = 0; i < traits.size(); ++i) {

@@ -31,15 +31,17 @@ struct DataSet {
     const char* name;
     std::string data;
     bool bending;
-    std::vector<std::string> h2_individual_bound;  // per trait
+    std::vector<std::string> h2_individual_flag;   // per trait
     std::vector<std::string> flags;                // texts the report must show
 };
 
 const DataSet data_sets[] = {
-    {"bending example", example("bending.kin"), true, {"FALSE", "FALSE", "FALSE"},
-     {"is not positive definite", "was bent (factor"}},
-    {"negative and bounded", bounded, false, {"TRUE", "FALSE"},
-     {"The variance component of Fat, % for effect 1 was negative", "(individual level) fell outside 0 to 1"}},
+    {"bending example", example("bending.kin"), true, {"estimate", "estimate", "estimate"},
+     {"had the smallest eigenvalue", "was bent (factor"}},
+    {"negative and bounded", bounded, false, {"bound", "negative_variance"},
+     {"The variance component of Fat, % for effect 1 of 2 was negative", "is not positive definite",
+      "at the individual level (estimated as <span data-json=\"/individual_level/heritability/raw/0\">3.45455</span>) lay "
+      "outside its range"}},
 };
 
 struct Outputs {
@@ -80,8 +82,10 @@ TEST(KirvTables, HoldTheJsonNumbersExactly) {
                 const json& h = results[level]["heritability"];
                 EXPECT_TRUE(tk_test::cell_equals(row.at(std::string("h2_") + column), h["value"][i]));
                 EXPECT_TRUE(tk_test::cell_equals(row.at(std::string("se_h2_") + column), h["standard_error"][i]));
+                EXPECT_TRUE(tk_test::cell_equals(row.at(std::string("h2_") + column + "_raw"), h["raw"][i]));
+                EXPECT_TRUE(tk_test::cell_equals(row.at(std::string("h2_") + column + "_flag"), h["flag"][i]));
             }
-            EXPECT_EQ(row.at("h2_individual_bound"), set.h2_individual_bound[i]);
+            EXPECT_EQ(row.at("h2_individual_flag"), set.h2_individual_flag[i]);
         }
         const tk_test::Csv& correlations = out.tables.at("correlations.csv");
         ASSERT_EQ(correlations.rows.size(), t * (t - 1) / 2);
@@ -93,6 +97,8 @@ TEST(KirvTables, HoldTheJsonNumbersExactly) {
                 for (const auto& [kind, r] : {std::pair{"genetic_correlations", "rg"}, {"phenotypic_correlations", "rp"}}) {
                     EXPECT_TRUE(tk_test::cell_equals(row.at(r), results[kind]["value"][i][j]));
                     EXPECT_TRUE(tk_test::cell_equals(row.at(std::string("se_") + r), results[kind]["standard_error"][i][j]));
+                    for (const char* key : {"raw", "flag"})
+                        EXPECT_TRUE(tk_test::cell_equals(row.at(std::string(r) + "_" + key), results[kind][key][i][j]));
                 }
             }
         const tk_test::Csv& covariances = out.tables.at("covariances.csv");
