@@ -117,14 +117,17 @@ void release_status_line(Host& host) {
     host.painted = false;
 }
 
-void error_box(Host& host, std::string_view text) {
+void note_line(Host& host, std::string_view text) {
     // A status line on the terminal keeps its text; the message goes below it.
     if (host.terminal && host.painted) emit("\n");
     host.painted = false;
-    std::string out = "Error Message: ";
-    out += text;
+    std::string out(text);
     out += '\n';
     emit(out);
 }
+
+void error_box(Host& host, std::string_view text) { note_line(host, "Error Message: " + std::string(text)); }
+
+void note(Host& host, std::string_view text) { note_line(host, "Note: " + std::string(text)); }
 
 }  // namespace tk

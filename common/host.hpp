@@ -72,6 +72,11 @@ void release_status_line(Host& host);
 // The owner is the host window or none (0); the program does not wait.
 void error_box(Host& host, std::string_view text);
 
+// A note that does not stop the run: "Note: " and the text, one line on
+// standard error; note_line adds a further line as it is.
+void note(Host& host, std::string_view text);
+void note_line(Host& host, std::string_view text);
+
 inline constexpr const char* out_of_memory_text = "Out of memory!";
 // Exit status after "Out of memory!" and after a host capacity error (-1 to the host).
 inline constexpr int exit_status_abort = 255;

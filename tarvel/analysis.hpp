@@ -27,6 +27,9 @@ struct AnalysisInput {
     std::int64_t cases_skipped = 0;
     OutputSwitches switches;
     bool listing = false;                       // L >= 1
+    std::span<const std::string> factor_names;  // a table's factor columns (none: factor letters)
+    std::span<const std::string> case_notes;    // listing notes after the case counts
+    bool export_effect_names = false;           // the export file names the effects
 };
 
 // The results of the analysis kept for the JSON document: the same values

@@ -28,6 +28,14 @@ struct RunAbort : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// How a delimited table is read (the command line only).
+struct TableOptions {
+    bool enabled = false;              // the data file is a table with a header
+    std::optional<char> separator;     // absent: found from the header
+    std::vector<std::string> missing;  // missing codes beside the empty cell, NA and "."
+    bool skip_bad_rows = false;
+};
+
 // What the entry operation (or the command line) hands to the main routine.
 struct RunParameters {
     std::int32_t listing_switch = 0;  // L: 1 or more writes a listing
@@ -36,6 +44,8 @@ struct RunParameters {
     ControlItems items;
     bool standard_streams = false;  // the file name "-" stands for standard output
     std::string json_file;          // empty: no JSON results
+    TableOptions table;
+    bool export_effect_names = false;  // the export file names the effects (runs from a shell)
 };
 
 // The result arrays that go back to the host, sized by its capacities:
