@@ -242,6 +242,11 @@ ReadResult read_list(TextReader& file, std::span<const Target> targets) {
     }
 }
 
+bool plain_decimal(std::string_view text, float& out) {
+    const char* end = text.data() + text.size();
+    return !text.empty() && scan_plain_decimal(text.data(), end, out) == end;
+}
+
 std::string list_record(std::span<const Item> items) {
     std::string record = " ";
     char buffer[64];

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "files.hpp"
 #include "format.hpp"
@@ -20,6 +21,12 @@ ReadResult read_list(TextReader& file, std::span<const Target> targets);
 inline ReadResult read_list(TextReader& file, std::initializer_list<Target> targets) {
     return read_list(file, std::span<const Target>(targets.begin(), targets.size()));
 }
+
+// A whole text that is a plain decimal ("250.12", "-7", "3.", at most 18
+// digits) whose digits and power of ten are exact in a 4-byte real, converted
+// with one correctly rounded division, as the reader above converts such a
+// value; false for any other text, which then needs a general conversion.
+bool plain_decimal(std::string_view text, float& out);
 
 // The text of one free-form record: a leading blank, then the items; numbers
 // are separated by a blank from their neighbours, character items are written

@@ -4,9 +4,9 @@
 #include <charconv>
 #include <cstring>
 #include <numeric>
-#include <unordered_map>
 
 #include "common/format.hpp"
+#include "common/freeform.hpp"
 #include "common/input_stream.hpp"
 #include "tarvel/run_error.hpp"
 
@@ -18,7 +18,12 @@ constexpr std::size_t binary_probe = std::size_t{1} << 16;  // bytes searched fo
 constexpr int counter_step = 100;                           // accepted cases between two status counters
 constexpr const char* builtin_missing_texts[] = {"NA", "."};
 
-std::string in_quotes(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string in_quotes(std::string_view text) {
+    std::string quoted(1, '\'');
+    quoted += text;
+    quoted += '\'';
+    return quoted;
+}
 
 // ------------------------------------------------------------ the text, record by record
 
@@ -50,6 +55,14 @@ bool read_more(TableText& t) {
 }
 
 bool is_blank(char c, char separator) { return c == ' ' || (c == '\t' && separator != '\t'); }
+
+// Equal texts; cells and identifiers are short, so a loop beats a call.
+bool same_text(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
 
 std::string_view trimmed(std::string_view text, char separator) {
     while (!text.empty() && is_blank(text.front(), separator)) text.remove_prefix(1);
@@ -163,17 +176,17 @@ bool next_record(TableText& t, char separator, Record& r, const std::vector<std:
 
 // ------------------------------------------------------------ fields
 
+// One pass over the bytes: rows are short, and a search call per field costs
+// more than it saves.
 void split_plain(std::string_view text, char separator, std::vector<std::string_view>& fields) {
     fields.clear();
-    for (std::size_t start = 0;;) {
-        const std::size_t end = text.find(separator, start);
-        if (end == std::string_view::npos) {
-            fields.push_back(text.substr(start));
-            return;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == separator) {
+            fields.emplace_back(text.data() + start, i - start);
+            start = i + 1;
         }
-        fields.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    fields.emplace_back(text.data() + start, text.size() - start);
 }
 
 // Fields with quotes taken off ("" inside quotes stands for one quote). The
@@ -325,12 +338,14 @@ void open_table(TableText& t, const std::string& file) {
 
 struct MissingCodes {
     std::vector<std::string> texts;  // "NA", "." and the codes that are not numbers
+    std::size_t longest_text = 0;    // a longer cell is none of them
     std::vector<float> numbers;      // the codes that are numbers
 };
 
 // A number as a 4-byte real, rounded once from its decimal text: optional
 // sign, digits with an optional point, optional exponent. No words (nan, inf).
 bool parse_number(std::string_view text, float& x) {
+    if (tk::plain_decimal(text, x)) return true;
     const char* first = text.data();
     const char* last = first + text.size();
     if (first != last && *first == '+') ++first;
@@ -348,13 +363,15 @@ MissingCodes missing_codes(const std::vector<std::string>& given) {
         if (parse_number(code, x)) codes.numbers.push_back(x);
         else codes.texts.push_back(code);
     }
+    for (const std::string& text : codes.texts) codes.longest_text = std::max(codes.longest_text, text.size());
     return codes;
 }
 
 bool is_missing_text(std::string_view cell, const MissingCodes& codes) {
     if (cell.empty()) return true;
+    if (cell.size() > codes.longest_text) return false;
     for (const std::string& text : codes.texts)
-        if (cell == text) return true;
+        if (same_text(cell, text)) return true;
     return false;
 }
 
@@ -380,51 +397,141 @@ bool factor_missing(std::string_view cell, const MissingCodes& codes) {
 
 // ------------------------------------------------------------ levels
 
-struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+// The levels of one factor as first met, in an open-addressing hash table.
+// A text of up to 8 bytes is its own key (its bytes packed into 64 bits), so
+// that most identifiers are found without reading their text; a longer text
+// is keyed by its hash and compared in the arena, where level k (from 1) is
+// the text from starts[k - 1] to starts[k].
+struct LevelSlot {
+    std::uint64_t key = 0;
+    std::uint32_t length = 0;
+    Level level = 0;  // 0: an empty slot
 };
 
-// The levels of one factor as first met: level k is texts[k - 1].
 struct LevelTable {
-    std::unordered_map<std::string, Level, TextHash, std::equal_to<>> levels;
-    std::vector<const std::string*> texts;
-    std::string last;  // rows often repeat the level of the row before
-    Level last_level = 0;
+    std::vector<LevelSlot> slots = std::vector<LevelSlot>(64);  // a power of two in size
+    std::string arena;
+    std::vector<std::size_t> starts{0};
+    LevelSlot last;             // rows often repeat the level of the row before
+    std::vector<Level> direct;  // the level of each small whole number written plainly (0: none yet)
 };
+
+constexpr std::size_t packed_length = sizeof(std::uint64_t);
+
+std::size_t level_count(const LevelTable& table) { return table.starts.size() - 1; }
+
+std::string_view level_text(const LevelTable& table, Level level) {
+    const std::size_t k = static_cast<std::size_t>(level - 1);
+    return std::string_view(table.arena).substr(table.starts[k], table.starts[k + 1] - table.starts[k]);
+}
+
+std::uint64_t text_key(std::string_view text) {
+    std::uint64_t key = 0;
+    if (text.size() <= packed_length) {
+        // Byte by byte: a copy of a varying length into the key and a load
+        // of the key right after it would stall the processor.
+        for (std::size_t i = 0; i < text.size(); ++i)
+            key |= static_cast<std::uint64_t>(static_cast<unsigned char>(text[i])) << (8 * i);
+        return key;
+    }
+    key = 14695981039346656037ull;  // FNV-1a
+    for (char c : text) key = (key ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return key;
+}
+
+std::size_t first_slot(std::uint64_t key, std::uint32_t length, std::size_t mask) {
+    return static_cast<std::size_t>(((key ^ length) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+// The slot of a text: where it is, or the empty slot where it belongs.
+std::size_t slot_of(const LevelTable& table, std::string_view text, std::uint64_t key) {
+    const std::uint32_t length = static_cast<std::uint32_t>(text.size());
+    const std::size_t mask = table.slots.size() - 1;
+    for (std::size_t i = first_slot(key, length, mask);; i = (i + 1) & mask) {
+        const LevelSlot& slot = table.slots[i];
+        if (slot.level == 0) return i;
+        if (slot.key == key && slot.length == length &&
+            (length <= packed_length || same_text(level_text(table, slot.level), text)))
+            return i;
+    }
+}
+
+// Doubles the table when it is half full.
+void grow(LevelTable& table) {
+    std::vector<LevelSlot> slots(table.slots.size() * 2);
+    const std::size_t mask = slots.size() - 1;
+    for (const LevelSlot& slot : table.slots) {
+        if (slot.level == 0) continue;
+        std::size_t i = first_slot(slot.key, slot.length, mask);
+        while (slots[i].level != 0) i = (i + 1) & mask;
+        slots[i] = slot;
+    }
+    table.slots = std::move(slots);
+}
+
+// A new level for the text.
+Level add_level(LevelTable& table, std::string_view text) {
+    table.arena.append(text);
+    table.starts.push_back(table.arena.size());
+    return static_cast<Level>(level_count(table));
+}
+
+// Codes such as herd 17 or sex 2: a whole number of up to six digits without
+// sign or leading zero ("07" is another text than "7") indexes a table.
+bool small_whole_number(std::string_view text, std::size_t& value) {
+    if (text.empty() || text.size() > 6 || (text[0] == '0' && text.size() > 1)) return false;
+    value = 0;
+    for (char c : text) {
+        const unsigned digit = static_cast<unsigned>(c - '0');
+        if (digit > 9) return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
 
 Level level_of(LevelTable& table, std::string_view text) {
-    if (table.last_level != 0 && text == table.last) return table.last_level;
-    Level level = 0;
-    const auto found = table.levels.find(text);
-    if (found != table.levels.end()) {
-        level = found->second;
-    } else {
-        level = static_cast<Level>(table.texts.size() + 1);
-        table.texts.push_back(&table.levels.emplace(std::string(text), level).first->first);
+    std::size_t number = 0;
+    if (small_whole_number(text, number)) {
+        if (number >= table.direct.size()) table.direct.resize(std::max(number + 1, 2 * table.direct.size()), 0);
+        Level& level = table.direct[number];
+        if (level == 0) level = add_level(table, text);
+        return level;
     }
-    table.last.assign(text);
-    table.last_level = level;
-    return level;
+    const std::uint64_t key = text_key(text);
+    const LevelSlot& last = table.last;
+    if (last.level != 0 && last.key == key && last.length == text.size() &&
+        (text.size() <= packed_length || same_text(level_text(table, last.level), text)))
+        return last.level;
+    std::size_t i = slot_of(table, text, key);
+    if (table.slots[i].level == 0) {
+        table.slots[i] = {key, static_cast<std::uint32_t>(text.size()), add_level(table, text)};
+        if (2 * level_count(table) > table.slots.size()) {
+            grow(table);
+            i = slot_of(table, text, key);
+        }
+    }
+    table.last = table.slots[i];
+    return table.last.level;
 }
 
 // The final level of every level as first met (index: level - 1): numbers
 // by size when every text is a number, else texts by their bytes.
 std::vector<Level> sorted_levels(const LevelTable& table) {
-    const std::size_t n = table.texts.size();
+    const std::size_t n = level_count(table);
+    const auto text = [&table](std::size_t k) { return level_text(table, static_cast<Level>(k + 1)); };
     std::vector<double> values(n, 0.0);
     bool numeric = true;
     for (std::size_t k = 0; k < n && numeric; ++k) {
-        const std::string& text = *table.texts[k];
+        const std::string_view t = text(k);
         float x = 0.0f;
-        numeric = parse_number(text, x);
-        if (numeric) std::from_chars(text.data() + (text.front() == '+'), text.data() + text.size(), values[k]);
+        numeric = parse_number(t, x);
+        if (numeric) std::from_chars(t.data() + (t.front() == '+'), t.data() + t.size(), values[k]);
     }
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         if (numeric && values[a] != values[b]) return values[a] < values[b];
-        return *table.texts[a] < *table.texts[b];
+        return text(a) < text(b);
     });
     std::vector<Level> final_level(n);
     for (std::size_t rank = 0; rank < n; ++rank) final_level[order[rank]] = static_cast<Level>(rank + 1);
@@ -435,20 +542,6 @@ bool is_identity(const std::vector<Level>& map) {
     for (std::size_t k = 0; k < map.size(); ++k)
         if (map[k] != static_cast<Level>(k + 1)) return false;
     return true;
-}
-
-// Rewrites the scratch file with every level replaced by its final number.
-void renumber_levels(tk::ScratchFile& scratch, const std::vector<std::vector<Level>>& maps, int trait_count) {
-    tk::ScratchFile renumbered;
-    if (!renumbered.open()) throw RunError("Cannot open the case scratch file.");
-    scratch.rewind();
-    ScratchRecord record = make_scratch_record(static_cast<int>(maps.size()), trait_count);
-    while (read_scratch_record(scratch, record)) {
-        for (std::size_t k = 0; k < maps.size(); ++k)
-            record.levels[k] = maps[k][static_cast<std::size_t>(record.levels[k] - 1)];
-        write_scratch_record(renumbered, record);
-    }
-    scratch = std::move(renumbered);
 }
 
 // ------------------------------------------------------------ rows
@@ -473,7 +566,9 @@ struct RowReader {
     std::vector<LevelTable> levels;
     std::vector<TraitColumnSeen> seen;
     ScratchRecord record;
-    std::vector<bool> trait_missing;
+    std::vector<char> trait_missing;
+    std::vector<std::string_view> factor_cells;
+    ScratchBlock block;
 };
 
 std::string column_label(const RowReader& rr, int column) {
@@ -525,6 +620,7 @@ void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view
     bool factor_absent = false;
     for (std::size_t k = 0; k < columns.factor_columns.size(); ++k) {
         const std::string_view cell = trimmed(fields[static_cast<std::size_t>(columns.factor_columns[k])], rr.separator);
+        rr.factor_cells[k] = cell;
         if (factor_missing(cell, rr.codes)) ++report.missing_by_factor[k], factor_absent = true;
     }
     if (factor_absent) ++report.missing_factor_rows;
@@ -532,18 +628,56 @@ void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view
         ++reading.cases.skipped;
         return;
     }
-    for (std::size_t k = 0; k < columns.factor_columns.size(); ++k)
-        rr.record.levels[k] =
-            level_of(rr.levels[k], trimmed(fields[static_cast<std::size_t>(columns.factor_columns[k])], rr.separator));
-    write_scratch_record(rr.scratch, rr.record);
+    for (std::size_t k = 0; k < columns.factor_columns.size(); ++k) rr.record.levels[k] = level_of(rr.levels[k], rr.factor_cells[k]);
+    add_scratch_record(rr.scratch, rr.block, rr.record);
     if (++reading.cases.accepted % counter_step == 0) show_case_counter(rr.host, reading.cases.accepted);
+}
+
+// The fields of a whole line that holds no quote; false when it holds one.
+bool split_unquoted_line(std::string_view line, char separator, std::vector<std::string_view>& fields) {
+    fields.clear();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == separator) {
+            fields.emplace_back(line.data() + start, i - start);
+            start = i + 1;
+        } else if (c == '"') {
+            return false;
+        }
+    }
+    fields.emplace_back(line.data() + start, line.size() - start);
+    return true;
+}
+
+// The next row when it is a whole line in the buffer without quotes (nearly
+// every row): split in one pass. False leaves the row to next_record.
+bool next_plain_row(TableText& t, char separator, Record& r, std::vector<std::string_view>& fields) {
+    const std::string_view rest = unread(t);
+    const void* line_end = std::memchr(rest.data(), '\n', rest.size());
+    if (!line_end) return false;
+    std::string_view line(rest.data(), static_cast<std::size_t>(static_cast<const char*>(line_end) - rest.data()));
+    const std::size_t length = line.size();
+    if (length > table_record_limit) return false;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!split_unquoted_line(line, separator, fields)) return false;
+    r.text = line;
+    r.line = t.line++;
+    r.quoted = false;
+    t.pos += length + 1;
+    return true;
 }
 
 void read_rows(RowReader& rr, TableText& t) {
     Record r;
     std::vector<std::string> storage;
     std::vector<std::string_view> fields;
-    while (next_record(t, rr.separator, r, rr.header)) {
+    for (;;) {
+        if (next_plain_row(t, rr.separator, r, fields)) {
+            if (!r.text.empty()) take_row(rr, r, fields);
+            continue;
+        }
+        if (!next_record(t, rr.separator, r, rr.header)) break;
         if (r.text.empty()) continue;  // an empty line holds no row
         const std::string problem = split_record(r, rr.separator, storage, fields);
         if (!problem.empty()) {
@@ -553,6 +687,7 @@ void read_rows(RowReader& rr, TableText& t) {
         }
         take_row(rr, r, fields);
     }
+    flush_scratch_block(rr.scratch, rr.block);
 }
 
 // ------------------------------------------------------------ after the rows
@@ -592,9 +727,11 @@ void finish_levels(RowReader& rr) {
     for (const LevelTable& table : rr.levels) {
         maps.push_back(sorted_levels(table));
         renumber = renumber || !is_identity(maps.back());
-        rr.reading.cases.largest_levels.push_back(std::max<int>(1, static_cast<int>(table.texts.size())));
+        rr.reading.cases.largest_levels.push_back(std::max<int>(1, static_cast<int>(level_count(table))));
     }
-    if (renumber) renumber_levels(rr.scratch, maps, static_cast<int>(rr.reading.columns.trait_names.size()));
+    if (renumber)
+        renumber_scratch_levels(rr.scratch, rr.reading.cases.accepted, maps,
+                                static_cast<int>(rr.reading.columns.trait_names.size()));
 }
 
 std::vector<std::string> missing_texts(const TableRequest& request) {
@@ -632,7 +769,7 @@ TableReading read_table(const TableRequest& request, tk::ScratchFile& scratch, t
         reading.report.missing_by_trait.assign(t, 0);
         RowReader rr{request, text.name, header, separator, missing_codes(request.missing_codes), reading, scratch, host,
                      std::vector<LevelTable>(f), std::vector<TraitColumnSeen>(t),
-                     make_scratch_record(static_cast<int>(f), static_cast<int>(t)), std::vector<bool>(t, false)};
+                     make_scratch_record(static_cast<int>(f), static_cast<int>(t)), std::vector<char>(t, 0), std::vector<std::string_view>(f), {}};
         read_rows(rr, text);
         require_rows(reading, text.name);
         refuse_text_traits(rr);
