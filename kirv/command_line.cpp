@@ -2,6 +2,7 @@
 
 #include "common/cli.hpp"
 #include "common/host.hpp"
+#include "common/tokenizer.hpp"
 
 #include <csignal>
 #include <exception>
@@ -44,13 +45,17 @@ struct Options {
 };
 
 Options define_options(CLI::App& app, OptionTexts& t) {
-    app.add_option("DATA", t.data, "Data file (DF, trait names, EMS and SS matrices; REL, BEN, MIN, GEN, REF, PRI lines)")
+    app.add_option("DATA", t.data,
+                   "Data file (DF, trait names, EMS and SS matrices; REL, BEN, MIN, GEN, REF, PRI lines), "
+                   "or tarvel's JSON results (a name ending in .json)")
         ->required();
     Options o{};
     o.listing = app.add_option("-o,--listing", t.listing, "Listing file; '-' writes it to standard output [kirv.lst]");
     o.relationship = app.add_option("--relationship", t.relationship,
                                     "Coefficient of coancestry of relatives, 0 to 1 (outside: 0.25) [REL]");
-    o.group = app.add_option("--genetic-group", t.group, "Effect number of the genetic group, 1 to the effect count [GEN]");
+    o.group = app.add_option("--genetic-group", t.group,
+                             "The genetic group: its effect number, or its name when the data file names the "
+                             "effects (tarvel's JSON, or an export file of tarvel run from a shell) [GEN]");
     o.bend = app.add_flag("--bend")->description("Bend the genetic-group covariance matrix if needed [BEN]");
     o.no_bend = app.add_flag("--no-bend")->description("Do not bend [BEN]");
     o.bend->excludes(o.no_bend);
@@ -91,7 +96,16 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
     given.listing_file = t.listing;
     std::optional<std::string> problem;
     if ((problem = take_real(o.relationship, "--relationship", t.relationship, given.relative))) return problem;
-    if ((problem = take_whole(o.group, "--genetic-group", t.group, given.genetic_group_id))) return problem;
+    if (o.group->count() > 0) {
+        // A number is the effect's number (a whole one); anything else its name.
+        const std::string name(tk::significant(t.group));
+        if (name.empty()) return std::string("--genetic-group: the value is empty");
+        if (tk::decimal_prefix_length(name) > 0) {
+            if ((problem = take_whole(o.group, "--genetic-group", t.group, given.genetic_group_id))) return problem;
+        } else {
+            given.genetic_group_name = name;
+        }
+    }
     if ((problem = take_whole(o.reference, "--reference", t.reference, given.reference_id))) return problem;
     if ((problem = take_real(o.minimum, "--min-eigenvalue", t.minimum, given.minimum_eigenvalue))) return problem;
     if (o.bend->count() > 0) given.bending = 1;
