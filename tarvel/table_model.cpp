@@ -61,6 +61,10 @@ int header_column(std::span<const std::string> header, std::string_view table_na
                   const std::string& error_head, const std::string& where) {
     const auto found = std::find(header.begin(), header.end(), name);
     if (found != header.end()) return static_cast<int>(found - header.begin());
+    if (header.size() == 1)
+        throw RunError(error_head + " The header (line 1) of '" + std::string(table_name) + "' has no column '" + name +
+                       "'" + where + ": it holds a single column, '" + header.front() +
+                       "'. Is the separator right (--sep)?");
     throw RunError(error_head + " The header (line 1) of '" + std::string(table_name) + "' has no column '" + name +
                    "'" + where + "; the nearest is '" + tk::nearest_name(header, name) + "'.");
 }

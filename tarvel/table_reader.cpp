@@ -609,8 +609,8 @@ void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view
     const TableColumns& columns = reading.columns;
     ++report.rows;
     if (fields.size() != rr.header.size()) {
-        bad_row(rr, r, std::to_string(fields.size()) + " fields, " + std::to_string(rr.header.size()) +
-                           " expected: " + tk::shortened_text(r.text));
+        bad_row(rr, r, std::to_string(fields.size()) + (fields.size() == 1 ? " field, " : " fields, ") +
+                           std::to_string(rr.header.size()) + " expected: " + tk::shortened_text(r.text));
         return;
     }
     if (!take_traits(rr, r, fields)) return;
