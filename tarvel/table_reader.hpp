@@ -34,9 +34,6 @@
 
 namespace tarvel {
 
-// A table row is read whole; a longer one means that the file is no table.
-inline constexpr std::size_t table_record_limit = std::size_t{4} << 20;
-
 struct TableRequest {
     std::string file;                      // "-": standard input
     std::optional<char> separator;         // absent: found from the header
