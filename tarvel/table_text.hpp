@@ -62,7 +62,12 @@ std::string split_record(const Record& r, char separator, std::vector<std::strin
                          std::vector<std::string_view>& fields);
 
 // A field without the blanks around it (tabs too, unless tab is the separator).
-std::string_view trimmed(std::string_view field, char separator);
+inline bool is_blank(char c, char separator) { return c == ' ' || (c == '\t' && separator != '\t'); }
+inline std::string_view trimmed(std::string_view field, char separator) {
+    while (!field.empty() && is_blank(field.front(), separator)) field.remove_prefix(1);
+    while (!field.empty() && is_blank(field.back(), separator)) field.remove_suffix(1);
+    return field;
+}
 
 // Equal texts; cells and identifiers are short, so a loop beats a call.
 inline bool same_text(std::string_view a, std::string_view b) {
