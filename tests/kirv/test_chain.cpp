@@ -103,6 +103,10 @@ TEST(Chain, TableToKirvByEffectName) {
         EXPECT_EQ(out.exit_status, 1) << c.group;
         EXPECT_EQ(out.errors, kirv_test::box(c.message)) << c.group;
     }
+    run.write("kirv.json", "{\"program\": \"kirv\"}");
+    EXPECT_EQ(kirv_test::run_kirv_args(run.dir, {"kirv.json", "-o", "x.lst"}).errors,
+              kirv_test::box("The JSON file kirv.json is not tarvel's results: it does not say \"program\": "
+                             "\"tarvel\"!"));
 
     run.write(kirv_test::control_name, kirv_test::control_text(0, {"lambs.json", "", "", "0.25", "1"}));
     ASSERT_EQ(kirv_test::run_kirv(run.dir).exit_status, 0);

@@ -165,3 +165,108 @@ TEST(TableRun, BadTablesStopTheRunNamingTheLineAndTheColumn) {
 }
 
 }  // namespace
+
+namespace {
+
+// What reading a small table gives: the case counts and the table report.
+struct Reading {
+    int accepted = 0, skipped = 0, skipped_missing_factor = 0;
+    std::vector<int> levels;   // per factor
+    std::vector<int> missing;  // per trait
+    double first_ss = 0.0;     // the sum of squares of the first effect, first trait
+};
+
+Reading reading_of(const json& r) {
+    Reading g{r["cases"]["accepted"], r["cases"]["skipped"], r["table"]["skipped_missing_factor"], {}, {}, 0.0};
+    for (const json& f : r["table"]["factors"]) g.levels.push_back(f["levels"]);
+    for (const json& t : r["table"]["traits"]) g.missing.push_back(t["missing"]);
+    g.first_ss = r["pairs"][0]["rows"][1]["ss"];
+    return g;
+}
+
+TEST(TableRun, ReadingRules) {
+    // Four cases in two groups: g = 1 1 2 2, y = 1 3 2 6 gives SS(g) = 4.
+    const struct {
+        const char* name;
+        std::string text;
+        Args args;  // beside --model g --traits y
+        Reading expected;
+    } cases[] = {
+        {"comma", "g,y\n1,1\n1,3\n2,2\n2,6\n", {}, {4, 0, 0, {2}, {0}, 4.0}},
+        {"tab, CR LF, no last line end", "g\ty\r\n1\t1\r\n1\t3\r\n2\t2\r\n2\t6", {}, {4, 0, 0, {2}, {0}, 4.0}},
+        {"semicolon, blanks around fields, empty lines", "g ; y\n 1 ; 1\n\n1;3 \n2;2\n2;6\n\n", {},
+         {4, 0, 0, {2}, {0}, 4.0}},
+        {"separator given", "g|y|note\n1|1|a,b\n1|3|\n2|2|\n2|6|c;d\n", {"--sep", "|"}, {4, 0, 0, {2}, {0}, 4.0}},
+        {"byte-order mark and quotes", "\xef\xbb\xbf\"g\",\"y\"\n\"1\",1\n1,\"3\"\n\"2\",2\n2,6\n", {},
+         {4, 0, 0, {2}, {0}, 4.0}},
+        {"quoted separators, line ends and quotes in an unused column", "n,g,y\n\"a,\"\"b\"\"\nc\",1,1\nx,1,3\n,2,2\n,2,6\n", {},
+         {4, 0, 0, {2}, {0}, 4.0}},
+        {"text levels", "g,y\nS10,1\nS10,3\nS9,2\nS9,6\n", {}, {4, 0, 0, {2}, {0}, 4.0}},
+        {"7 and 07 are two levels", "g,y\n7,1\n07,3\n2,2\n2,6\n", {}, {4, 0, 0, {3}, {0}, 6.0}},
+        {"NA, empty and . are missing", "g,y\n1,1\n1,3\n2,2\n2,6\n1,NA\n2,\n2,.\n", {}, {4, 3, 0, {2}, {3}, 4.0}},
+        {"a numeric code matches the same number", "g,y\n1,1\n1,3\n2,2\n2,6\n1,-9.0\n", {"--missing", "-9"},
+         {4, 1, 0, {2}, {1}, 4.0}},
+        {"a text code", "g,y\n1,1\n1,3\n2,2\n2,6\n1,n/a\n", {"--missing", "n/a"}, {4, 1, 0, {2}, {1}, 4.0}},
+        {"a missing factor value", "g,y\n1,1\n1,3\n2,2\n2,6\nNA,5\n,5\n", {}, {4, 2, 2, {2}, {0}, 4.0}},
+        {"a missing code in a factor column", "g,y\n1,1\n1,3\n2,2\n2,6\n0,5\n", {"--missing", "0"}, {4, 1, 1, {2}, {0}, 4.0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TarvelRun run;
+        run.write("t.csv", c.text);
+        Args args{"t.csv", "--model", "g", "--traits", "y", "--json", "r.json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = run.run_args(args);
+        ASSERT_EQ(r.exit_status, 0) << r.standard_error;
+        const Reading got = reading_of(json::parse(run.read("r.json")));
+        EXPECT_EQ(got.accepted, c.expected.accepted);
+        EXPECT_EQ(got.skipped, c.expected.skipped);
+        EXPECT_EQ(got.skipped_missing_factor, c.expected.skipped_missing_factor);
+        EXPECT_EQ(got.levels, c.expected.levels);
+        EXPECT_EQ(got.missing, c.expected.missing);
+        EXPECT_NEAR(got.first_ss, c.expected.first_ss, 1e-9);
+    }
+}
+
+TEST(TableRun, WhichFilesAreTables) {
+    const std::string table = "g,y\n1,1\n1,3\n2,2\n2,6\n";
+    const std::string data_file = "MOD = A\n{y}\n1 1\n1 3\n2 2\n2 6\n";
+    const struct {
+        const char* file;
+        std::string text;
+        Args args;
+        int exit_status;
+        std::string message;  // on standard error; empty: none
+    } cases[] = {
+        {"t.csv", table, {"--model", "g", "--traits", "y"}, 0, ""},
+        {"t.TSV", "g\ty\n1\t1\n1\t3\n2\t2\n2\t6\n", {"--model", "g", "--traits", "y"}, 0, ""},
+        {"t.txt", table, {"--model", "g", "--traits", "y"}, 0, ""},       // its header holds the model's columns
+        {"t.txt", data_file, {}, 0, ""},                                  // a data file with a head stays one
+        {"t.txt", data_file, {"--model", "A", "--traits", "{y}"}, 0, ""}, // its first line holds no column A
+        {"t.dat", table, {"--table", "--model", "g", "--traits", "y"}, 0, ""},
+        {"t.csv", table, {"--traits", "y"}, 2, "a table needs --model, naming its columns"},
+        {"t.csv", table, {"--model", "g"}, 2, "a table needs --traits, naming its trait columns"},
+        {"t.csv", table, {"--model", "g", "--traits", "y", "--format", "(2F2.0)"}, 2,
+         "--format: a table has no data format"},
+        {"t.csv", table, {"--model", "g", "--traits", "y", "--sep", "ab"}, 2,
+         "--sep: 'ab' is not a separator (, ; tab or one character)"},
+        {"t.dat", data_file, {"--sep", ";"}, 2, "--sep: only a table has a separator (see --table)"},
+        {"t.dat", data_file, {"--skip-bad-rows"}, 2, "--skip-bad-rows: only for a table (see --table)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + (c.args.empty() ? "" : c.args[0]));
+        TarvelRun run;
+        run.write(c.file, c.text);
+        Args args{c.file};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = run.run_args(args);
+        EXPECT_EQ(r.exit_status, c.exit_status);
+        if (c.message.empty()) EXPECT_EQ(r.standard_error, "");
+        else EXPECT_NE(r.standard_error.find("Error Message: " + c.message + "\n"), std::string::npos) << r.standard_error;
+        if (c.exit_status == 0) {
+            EXPECT_NE(run.read("tarvel.lst").find("Numbers of Cases Accepted =      4"), std::string::npos);
+        }
+    }
+}
+
+}  // namespace
