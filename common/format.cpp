@@ -583,4 +583,11 @@ ReadResult read_internal(std::string_view record, std::string_view format, std::
     return read_with(source, cached_format(format), targets);
 }
 
+std::string count_descriptor(long long value, int width) {
+    const int digits = static_cast<int>(std::to_string(value).size());  // the sign included
+    std::string descriptor(1, 'I');  // (built by appending: "I" + ... trips a false -Wrestrict in g++ 12)
+    descriptor += std::to_string(digits <= width ? width : digits + 1);
+    return descriptor;
+}
+
 }  // namespace tk

@@ -273,14 +273,22 @@ std::string list_record(std::span<const Item> items) {
 
 void write_list(TextWriter& file, std::span<const Item> items) { file.put_record(list_record(items)); }
 
-void write_list(TextWriter& file, std::span<const double> values) {
-    std::string record = " ";
+void write_list(TextWriter& file, std::span<const double> values) { write_list(file, values, values.size()); }
+
+void write_list(TextWriter& file, std::span<const double> values, std::size_t length) {
+    constexpr std::size_t piece_length = std::size_t{1} << 16;
+    std::string piece = " ";
     char buffer[64];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) record.push_back(' ');
-        record.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, values[i]).ptr);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (i > 0) piece.push_back(' ');
+        if (i < values.size()) piece.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, values[i]).ptr);
+        else piece.push_back('0');
+        if (piece.size() < piece_length) continue;
+        file.put_records(piece);  // a long record goes out piece by piece, never whole in memory
+        piece.clear();
     }
-    file.put_record(record);
+    piece += "\r\n";
+    file.put_records(piece);
 }
 
 }  // namespace tk

@@ -41,5 +41,8 @@ inline void write_list(TextWriter& file, std::initializer_list<Item> items) {
 }
 // One record holding all the values of an array of reals.
 void write_list(TextWriter& file, std::span<const double> values);
+// One record of `length` values: those of the array, then zeros (0.0) for the
+// rest; written piece by piece, so a record of any length takes little memory.
+void write_list(TextWriter& file, std::span<const double> values, std::size_t length);
 
 }  // namespace tk

@@ -2,6 +2,7 @@
 
 #include "common/cli.hpp"
 #include "common/host.hpp"
+#include "common/interrupt.hpp"
 #include "common/tokenizer.hpp"
 
 #include <csignal>
@@ -87,7 +88,7 @@ std::optional<std::string> take_whole(const CLI::Option* option, const std::stri
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return {t.data, t.listing, o.json->count() > 0, t.json};
+    return {t.data, t.listing, o.json->count() > 0, t.json, own_file_names};
 }
 
 // The settings of the options; the first problem found, if any.
@@ -166,6 +167,7 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
     // A reader that goes away (`kirv d -o - | head`) makes the writes fail,
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
+    tk::end_runs_on_signals(tk::InterruptStatus::command_line);
     tk::Host host = tk::detect_host(0);
     if (tk::results_on_terminal({request.given.data_file, request.given.listing_file, false, request.json_file}))
         host.terminal = false;

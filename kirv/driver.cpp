@@ -2,7 +2,9 @@
 
 #include "common/cli.hpp"
 #include "common/format.hpp"
+#include "common/interrupt.hpp"
 #include "common/json_output.hpp"
+#include "common/run_lock.hpp"
 #include "common/tokenizer.hpp"
 #include "kirv/bending.hpp"
 #include "kirv/components.hpp"
@@ -25,14 +27,18 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* registry_name = "Kirv_Num_Iter";
 constexpr double seconds_per_hour = 3600.0;
 
-// The files of a run: the data file (unit 5), the listing (unit 6, plain),
-// the summary file (unit 7) and the JSON results; the last two are renamed
-// into place only when the run completes.
+// The files of a run: the data file (unit 5), the listing (unit 6), the
+// summary file (unit 7) and the JSON results. Every file written is a results
+// file (tk::TextWriter): all are finished, and only then all put under their
+// names, when the run completes.
 struct RunFiles {
     tk::TextReader data;
     tk::TextWriter listing;
     tk::TextWriter summary;
     tk::TextWriter json;
+    // Once the listing is opened a failed run removes an earlier one of its
+    // name; before (or when it may not be replaced) that stays.
+    bool listing_opened = false;
 };
 
 // The mean-square and variance-component arrays.
@@ -55,7 +61,15 @@ void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatt
 
 void open_summary_file(tk::TextWriter& summary) {
     if (!summary.open(summary_file_name, /*atomic=*/true))
-        throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + "!");
+        throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + " (" +
+                                        summary.problem() + ")!");
+}
+
+// The listing may not take the name of one of kirv's own files.
+void check_listing_name(const std::string& listing_file) {
+    if (const std::optional<std::string> own = tk::own_file_named(listing_file, own_file_names))
+        throw RunError(status_file, "The listing file " + listing_file + " is kirv's own file " + *own +
+                                        "; give the listing another name!");
 }
 
 void open_input_files(RunFiles& files, const RunRequest& request) {
@@ -63,16 +77,20 @@ void open_input_files(RunFiles& files, const RunRequest& request) {
     if (!files.data.open(given.data_file))
         throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
     if (request.listing_switch < 1) return;
-    const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, false)
-                                                 : files.listing.open(given.listing_file);
-    if (!opened) throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+    check_listing_name(given.listing_file);
+    const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, true)
+                                                 : files.listing.open(given.listing_file, /*atomic=*/true);
+    if (!opened)
+        throw RunError(status_file, "Cannot open the listing file " + given.listing_file + " (" +
+                                        files.listing.problem() + ")!");
+    files.listing_opened = true;
 }
 
 // Opened before the data are read, so that a place where it cannot be written
 // stops the run before any work.
 void open_json_file(tk::TextWriter& json, const std::string& name) {
     if (!name.empty() && !tk::open_json_output(json, name))
-        throw RunError(status_file, "Cannot open the JSON file " + name + "!");
+        throw RunError(status_file, "Cannot open the JSON file " + name + " (" + json.problem() + ")!");
 }
 
 // MS = SS / DF, then VC = EMS^-1 MS.
@@ -148,15 +166,23 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A write that failed (a full disk) must not pass for a completed run.
-void close_files(RunFiles& files, bool listing) {
+// "Cannot write the listing file kirv.lst (No space left on device)!"
+RunError write_error(std::string_view what, const tk::TextWriter& file) {
+    return RunError(status_file, "Cannot write the " + std::string(what) + " " + file.name() + " (" + file.problem() + ")!");
+}
+
+// A write that failed (a full disk) must not pass for a completed run: all
+// outputs are written out and flushed first, and only then put under their
+// names.
+void close_files(RunFiles& files) {
     files.data.close();
-    if (!listing && !files.summary.close())
-        throw RunError(status_file, std::string("Cannot write the summary file ") + summary_file_name + "!");
-    if (listing && !files.listing.close())
-        throw RunError(status_file, "Cannot write the listing file " + files.listing.name() + "!");
-    if (files.json.is_open() && !files.json.close())
-        throw RunError(status_file, "Cannot write the JSON file " + files.json.name() + "!");
+    const std::pair<tk::TextWriter*, const char*> outputs[] = {
+        {&files.summary, "summary file"}, {&files.listing, "listing file"}, {&files.json, "JSON file"}};
+    for (const auto& [file, what] : outputs)
+        if (!file->finish()) throw write_error(what, *file);
+    tk::begin_publishing();
+    for (const auto& [file, what] : outputs)
+        if (!file->publish()) throw write_error(what, *file);
 }
 
 // The start of every run, before its settings are taken over: the status
@@ -201,14 +227,43 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
         tk::write_json(files.json, results_document(given.data_file, given.listing_file, input, estimated_vc, comp.vc,
                                                     bending.bending, results));
     tk::show_text_without_prefix(host, elapsed_time_text(seconds_since(start)));
-    close_files(files, listing);
+    close_files(files);
 }
 
-// The one error path: the box, the error status text, the negative status.
-int stop_run(tk::Host& host, const RunError& error) {
-    tk::error_box(host, error.what());
+// A run that failed after opening its listing leaves none, not even an
+// earlier one of that name that could pass for its own (never the data file,
+// nor standard output).
+void remove_earlier_listing(const ControlSettings& given) {
+    if (given.listing_file == tk::standard_stream_name || tk::same_file(given.listing_file, given.data_file)) return;
+    tk::remove_regular_file(given.listing_file);
+}
+
+// The one error path: the unfinished outputs and an earlier listing go; the
+// box, the error status text, the negative status.
+int stop_run(tk::Host& host, const ControlSettings& given, RunFiles& files, int status, const std::string& message) {
+    const bool listing_opened = files.listing_opened;
+    files = RunFiles{};
+    if (listing_opened) remove_earlier_listing(given);
+    tk::error_box(host, message);
     tk::show_status(host, status_error);
-    return error.status;
+    return status;
+}
+
+// The pipeline of a request, through the one error path; a file that cannot
+// be read ends the run like one that cannot be written. The settings of a
+// control file are taken over once the run has begun.
+int run_request(tk::Host& host, RunRequest request, const tk::KirvControl* control, const LocalTime& now) {
+    RunFiles files;
+    try {
+        const Clock::time_point start = begin_run(host, request.listing_switch >= 1, files);
+        if (control) request.given = take_control_settings(*control);
+        run_stages(host, request, start, now, files);
+        return run_completed;
+    } catch (const RunError& error) {
+        return stop_run(host, request.given, files, error.status, error.what());
+    } catch (const tk::FileError& error) {
+        return stop_run(host, request.given, files, status_file, error.what());
+    }
 }
 
 }  // namespace
@@ -222,30 +277,11 @@ std::string elapsed_time_text(double seconds) {
 }
 
 int run_main_routine(tk::Host& host, const tk::KirvControl& control, const LocalTime& now) {
-    // Declared outside the pipeline: on an error the listing keeps what it
-    // holds (nothing: every input error comes before the memo) and the
-    // unfinished summary file is discarded.
-    RunFiles files;
-    try {
-        const Clock::time_point start = begin_run(host, control.listing >= 1, files);
-        const RunRequest request{control.listing, take_control_settings(control), false, ""};
-        run_stages(host, request, start, now, files);
-        return run_completed;
-    } catch (const RunError& error) {
-        return stop_run(host, error);
-    }
+    return run_request(host, RunRequest{control.listing, {}, false, ""}, &control, now);
 }
 
 int run_main_routine(tk::Host& host, const RunRequest& request, const LocalTime& now) {
-    // As above; an unfinished JSON file is discarded as well.
-    RunFiles files;
-    try {
-        const Clock::time_point start = begin_run(host, request.listing_switch >= 1, files);
-        run_stages(host, request, start, now, files);
-        return run_completed;
-    } catch (const RunError& error) {
-        return stop_run(host, error);
-    }
+    return run_request(host, request, nullptr, now);
 }
 
 int run_driver(const LocalTime& now) {
@@ -253,12 +289,25 @@ int run_driver(const LocalTime& now) {
     // A run that fails leaves no summary file, not even one of an earlier run,
     // so that the host can tell a failed run by its absence.
     const auto failed = [](int exit_status) {
-        tk::remove_file(summary_file_name);
+        tk::remove_regular_file(summary_file_name);
         return exit_status;
     };
     try {
+        if (!tk::file_exists(tk::kirv_control_file)) return 0;
+        // Held until the process ends; a second run in the directory touches nothing.
+        const tk::DirectoryLock lock = tk::lock_current_directory();
+        if (lock.busy()) {
+            tk::error_box(host, tk::busy_directory_text);
+            return tk::exit_status_abort;
+        }
+        tk::end_runs_on_signals(tk::InterruptStatus::host);
         const tk::KirvControl control = tk::read_kirv_control();
         if (control.status == tk::ControlStatus::absent) return 0;
+        if (control.status == tk::ControlStatus::not_deleted) {
+            tk::error_box(host, std::string("The control file ") + tk::kirv_control_file + " cannot be deleted (" +
+                                    control.problem + "); the run stops, for the next start would run the same job again!");
+            return failed(0);
+        }
         if (control.status == tk::ControlStatus::bad) {
             tk::error_box(host, std::string("The control file ") + tk::kirv_control_file + " cannot be read: " +
                                     control.problem + "!");

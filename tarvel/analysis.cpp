@@ -16,6 +16,7 @@
 #include "tarvel/reduction.hpp"
 #include "tarvel/run_error.hpp"
 #include "tarvel/trait_tables.hpp"
+#include "tarvel/value_range.hpp"
 
 namespace tarvel {
 namespace {
@@ -139,6 +140,7 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
 
     tk::show_status(host, status_computing);
     std::vector<PairAnalysis> pairs = analyse_pairs(layout, eq, tau, ems, t);
+    require_four_byte_matrices(pairs, layout.source_names, input.trait_names, {input.switches, input.listing, t});
     TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
 
     if (input.listing) {

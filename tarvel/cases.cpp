@@ -70,9 +70,9 @@ void encode_scratch_record(ScratchRecord& record) {
     std::memcpy(record.bytes.data() + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
 }
 
+// A failed write (a full disk) raises tk::FileError.
 void write_scratch_bytes(tk::ScratchFile& scratch, std::span<const unsigned char> bytes) {
-    if (!scratch.write(bytes.data(), bytes.size()))
-        throw RunError("Cannot write the case scratch file (is the disk full?).");
+    scratch.write(bytes.data(), bytes.size());
 }
 
 void show_case_counter(tk::Host& host, int accepted) {
@@ -196,7 +196,7 @@ void renumber_scratch_levels(tk::ScratchFile& scratch, std::int64_t records,
     const std::size_t per_block = std::max<std::size_t>(1, scratch_block_bytes / record_bytes);
     std::vector<unsigned char> block(per_block * record_bytes);
     tk::ScratchFile renumbered;
-    if (!renumbered.open()) throw RunError("Cannot open the case scratch file.");
+    renumbered.open();
     scratch.rewind();
     for (std::int64_t done = 0; done < records;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(records - done, static_cast<std::int64_t>(per_block)));

@@ -2,6 +2,7 @@
 
 #include "common/cli.hpp"
 #include "common/host.hpp"
+#include "common/interrupt.hpp"
 #include "common/tokenizer.hpp"
 #include "tarvel/table_reader.hpp"
 
@@ -155,7 +156,7 @@ std::optional<std::string> take_table(const OptionTexts& t, const Options& o, Ru
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return {t.data, t.listing, o.json->count() > 0, t.json};
+    return {t.data, t.listing, o.json->count() > 0, t.json, own_file_names};
 }
 
 // The run parameters of the options; the first problem found, if any.
@@ -249,6 +250,7 @@ int run_command_line(const std::vector<std::string>& args) {
     // A reader that goes away (`tarvel d -o - | head`) makes the writes fail,
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
+    tk::end_runs_on_signals(tk::InterruptStatus::command_line);
     tk::Host host = tk::detect_host(0);
     if (tk::results_on_terminal({run.data_file, run.listing_file, false, run.json_file})) host.terminal = false;
     try {

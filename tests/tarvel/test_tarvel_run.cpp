@@ -181,8 +181,7 @@ TEST(TarvelRun, SpecificationErrors) {
         const RunResult r = run.run(control);
         EXPECT_EQ(r.exit_status, 0) << c.box;
         EXPECT_EQ(r.boxes(), (Names{c.box, "Error in running TARVEL module!"}));
-        EXPECT_EQ(run.files(), (Names{"data.txt", "tarvel.lst"})) << c.box;
-        EXPECT_EQ(run.read("tarvel.lst"), "") << c.box;
+        EXPECT_EQ(run.files(), (Names{"data.txt"})) << c.box;  // the listing appears complete or not at all
     }
 }
 
