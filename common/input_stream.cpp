@@ -43,7 +43,8 @@ std::size_t InputStream::read_raw(unsigned char* into, std::size_t capacity) {
         const ssize_t n = ::read(fd_, into, capacity);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno == EINTR) continue;
-        fail(std::string("cannot be read: ") + std::strerror(errno) + ".");
+        // As the other readers of the programs say it.
+        throw InputError("Cannot read the file '" + shown_name_ + "': " + std::strerror(errno) + ".");
     }
 }
 

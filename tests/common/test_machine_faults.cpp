@@ -57,6 +57,23 @@ const std::string& big_data() {
     return text;
 }
 
+// The same cases as a table with a header.
+const std::string& big_table() {
+    static const std::string text = [] {
+        std::string table = "a,b,y\n";
+        for (int i = 0; i < 120000; ++i) {
+            table += std::to_string(i % 20 + 1);
+            table += ',';
+            table += std::to_string(i % 7 + 1);
+            table += ',';
+            table += std::to_string(100 + (i * 37) % 91);
+            table += ".5\n";
+        }
+        return table;
+    }();
+    return text;
+}
+
 const char* const kirv_data = "DF = 10 20\n{A}\nGEN = 1\nEMS UP\n1 1\n1\nSS\n30\n40\n";
 
 // The files of earlier runs that each test starts from; another run's
@@ -130,6 +147,10 @@ TEST(MachineFaults, ReadAndWriteErrorsEndTheRunWithoutResults) {
         {"read error in the search for the missing values", true, {"data.txt", "--json", "r.json"},
          "read:data.txt:@0:EIO", 1, {"Cannot read the file 'data.txt': Input/output error."},
          {"KIRV.IN_", "tanv~tm1.$$$", "tarvel.lst.part-other1"}},
+        {"read error in the middle of a table", true,
+         {"data.txt", "--table", "--model", "a + b", "--traits", "y", "--json", "r.json"}, "read:data.txt:@600000:EIO",
+         1, {"Cannot read the file 'data.txt': Input/output error."},
+         {"KIRV.IN_", "tanv~tm1.$$$", "tarvel.lst.part-other1"}},
         {"seek error on the data file", true, {"data.txt"}, "lseek:data.txt:0:EIO", 1,
          {"Cannot go back to the start of the file 'data.txt': Input/output error."},
          {"KIRV.IN_", "r.json", "tanv~tm1.$$$", "tarvel.lst.part-other1"}},
@@ -161,7 +182,8 @@ TEST(MachineFaults, ReadAndWriteErrorsEndTheRunWithoutResults) {
          {"kirv.lst", "r.json", "tanv~tm3.$$$"}},
     };
     for (const auto& c : cases) {
-        RunDirectory run(c.tarvel, c.args);
+        const bool table = std::find(c.args.begin(), c.args.end(), "--table") != c.args.end();
+        RunDirectory run(c.tarvel, c.args, table ? big_table() : big_data());
         const tk_test::ProgramRun r = tk_test::run_program(run.program(), run.dir.path, c.args, with_faults(c.faults));
         EXPECT_EQ(r.exit_status, c.status) << c.name;
         EXPECT_EQ(tk_test::boxes_of(r.standard_error), c.boxes) << c.name;
