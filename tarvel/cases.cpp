@@ -185,6 +185,7 @@ void add_scratch_record(tk::ScratchFile& scratch, ScratchBlock& block, ScratchRe
 }
 
 void flush_scratch_block(tk::ScratchFile& scratch, ScratchBlock& block) {
+    if (block.used == 0) return;  // (a block never filled has no bytes at all)
     write_scratch_bytes(scratch, std::span<const unsigned char>(block.bytes.data(), block.used));
     block.used = 0;
 }

@@ -151,6 +151,9 @@ std::optional<std::string> take_table(const OptionTexts& t, const Options& o, Ru
     if (o.format->count() > 0) return std::string("--format: a table has no data format");
     if (o.separator->count() > 0 && !(table.separator = separator_named(t.separator)))
         return "--sep: '" + t.separator + "' is not a separator (, ; tab or one character)";
+    // A table has no PRI line: without --print the run writes the export
+    // file, the way from a table to kirv.
+    if (o.print->count() == 0) run.items.print_options = print_options_text({.kirv = true});
     if (o.missing->count() > 0) return take_table_missing(t.missing, table.missing);
     return std::nullopt;
 }

@@ -265,6 +265,7 @@ TEST(TableRun, WhichFilesAreTables) {
         else EXPECT_NE(r.standard_error.find("Error Message: " + c.message + "\n"), std::string::npos) << r.standard_error;
         if (c.exit_status == 0) {
             EXPECT_NE(run.read("tarvel.lst").find("Numbers of Cases Accepted =      4"), std::string::npos);
+            EXPECT_EQ(run.exists("KIRV.IN_"), c.text != data_file);  // a table's run writes it without --print
         }
     }
 }
