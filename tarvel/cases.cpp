@@ -200,7 +200,8 @@ void renumber_scratch_levels(tk::ScratchFile& scratch, std::int64_t records,
     renumbered.open();
     scratch.rewind();
     for (std::int64_t done = 0; done < records;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(records - done, static_cast<std::int64_t>(per_block)));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::int64_t>(records - done, static_cast<std::int64_t>(per_block)));
         if (!scratch.read(block.data(), n * record_bytes)) throw RunError("Cannot read the case scratch file.");
         for (std::size_t r = 0; r < n; ++r)
             for (std::size_t k = 0; k < f; ++k) {

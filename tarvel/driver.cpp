@@ -178,8 +178,10 @@ DataReading read_table_data(tk::Host& host, const RunParameters& run, RunFiles& 
     specification.model = run.items.model;
     specification.missing_codes.clear();
     for (const std::string& code : run.table.missing)
-        if (const std::optional<double> value = tk::parse_real(code)) specification.missing_codes.push_back(static_cast<float>(*value));
-    if (!run.items.print_options.empty()) specification.switches = print_switches_from_control(run.items.print_options);
+        if (const std::optional<double> value = tk::parse_real(code))
+            specification.missing_codes.push_back(static_cast<float>(*value));
+    if (!run.items.print_options.empty())
+        specification.switches = print_switches_from_control(run.items.print_options);
     tk::show_status(host, " Reading and processing data ...");
     TableReading table = read_table(table_request(run), files.scratch, host);
     files.scratch.rewind();

@@ -153,7 +153,8 @@ void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view
         ++reading.cases.skipped;
         return;
     }
-    for (std::size_t k = 0; k < columns.factor_columns.size(); ++k) rr.record.levels[k] = table::level_of(rr.levels[k], rr.factor_cells[k]);
+    for (std::size_t k = 0; k < columns.factor_columns.size(); ++k)
+        rr.record.levels[k] = table::level_of(rr.levels[k], rr.factor_cells[k]);
     add_scratch_record(rr.scratch, rr.block, rr.record);
     if (++reading.cases.accepted % counter_step == 0) show_case_counter(rr.host, reading.cases.accepted);
 }
@@ -257,9 +258,20 @@ TableReading read_table(const TableRequest& request, tk::ScratchFile& scratch, t
         reading.report.missing_texts = missing_texts(request);
         reading.report.missing_by_factor.assign(f, 0);
         reading.report.missing_by_trait.assign(t, 0);
-        RowReader rr{request, text.name, header, separator, missing_codes(request.missing_codes), reading, scratch, host,
-                     std::vector<LevelTable>(f), std::vector<TraitColumnSeen>(t),
-                     make_scratch_record(static_cast<int>(f), static_cast<int>(t)), std::vector<char>(t, 0), std::vector<std::string_view>(f), {}};
+        RowReader rr{request,
+                     text.name,
+                     header,
+                     separator,
+                     missing_codes(request.missing_codes),
+                     reading,
+                     scratch,
+                     host,
+                     std::vector<LevelTable>(f),
+                     std::vector<TraitColumnSeen>(t),
+                     make_scratch_record(static_cast<int>(f), static_cast<int>(t)),
+                     std::vector<char>(t, 0),
+                     std::vector<std::string_view>(f),
+                     {}};
         read_rows(rr, text);
         require_rows(reading, text.name);
         refuse_text_traits(rr);
