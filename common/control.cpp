@@ -12,6 +12,8 @@ namespace tk {
 namespace {
 
 constexpr std::size_t name_width = 100;
+// The other fields keep their whole record, so that no value is ever cut.
+constexpr std::size_t whole_record = std::string::npos;
 
 // The integers, read free-form (they may be spread over several records).
 bool read_integers(TextReader& in, std::span<const Target> targets, std::string& problem) {
@@ -35,7 +37,7 @@ bool read_fields(TextReader& in, std::span<std::string* const> fields, std::span
                  std::span<const std::size_t> name_widths, std::string& problem) {
     std::string record;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (!in.read_record(record, control_record_length)) {
+        if (!in.read_record(record)) {
             problem = "it ends after " + std::to_string(i) + " of its " + std::to_string(fields.size()) + " text records";
             return false;
         }
@@ -83,7 +85,8 @@ TarvelControl read_tarvel_control(std::string_view path) {
         if (!read_integers(in, integers, c.problem)) return false;
         std::string* const fields[] = {&c.data_file, &c.listing_file,   &c.model,        &c.data_format,
                                        &c.traits,    &c.missing_values, &c.print_options};
-        const std::size_t widths[] = {name_width, name_width, 950, 950, 950, 950, name_width};
+        const std::size_t widths[] = {name_width,   name_width,   whole_record, whole_record,
+                                      whole_record, whole_record, whole_record};
         const std::size_t name_widths[] = {tarvel_name_width, tarvel_name_width};
         return read_fields(in, fields, widths, name_widths, c.problem);
     });
@@ -95,8 +98,8 @@ KirvControl read_kirv_control(std::string_view path) {
         if (!read_integers(in, integers, c.problem)) return false;
         std::string* const fields[] = {&c.records[0], &c.records[1], &c.records[2], &c.records[3],
                                        &c.records[4], &c.records[5], &c.records[6]};
-        const std::size_t widths[] = {name_width, name_width, name_width, name_width,
-                                      name_width, name_width, name_width};
+        const std::size_t widths[] = {name_width,   name_width,   whole_record, whole_record,
+                                      whole_record, whole_record, whole_record};
         const std::size_t name_widths[] = {kirv_name_width, kirv_name_width};
         return read_fields(in, fields, widths, name_widths, c.problem);
     });

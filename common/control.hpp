@@ -10,10 +10,9 @@ namespace tk {
 
 inline constexpr const char* tarvel_control_file = "tanv~tm0.$$$";
 inline constexpr const char* kirv_control_file = "tanv~tm3.$$$";
-inline constexpr std::size_t control_record_length = 950;
 
 enum class ControlStatus {
-    absent,      // no control file: the program ends quietly
+    absent,      // no control file: nothing to do
     read,        // all fields read
     bad,         // the file ended early, held text where a number belongs, or a name longer than its field
     not_deleted  // read, but it could not be deleted: the run must not start (a restart would repeat it)
@@ -24,9 +23,9 @@ enum class ControlStatus {
 inline constexpr std::size_t tarvel_name_width = 100;
 inline constexpr std::size_t kirv_name_width = 80;
 
-// The fields of tarvel's control file. Each text field keeps the first
-// characters of its record up to the field's width, without trailing blanks
-// (so its length is the significant length; empty means not given).
+// The fields of tarvel's control file, each its whole record without
+// trailing blanks (so the length is the significant length; empty means not
+// given); a file name longer than its width makes the file bad.
 struct TarvelControl {
     ControlStatus status = ControlStatus::absent;
     std::string problem;  // what was wrong with a bad file (or why it was not deleted)
@@ -36,7 +35,8 @@ struct TarvelControl {
     std::string data_file, listing_file, model, data_format, traits, missing_values, print_options;
 };
 
-// kirv's control file: two integers and seven records kept in 100-character fields.
+// kirv's control file: two integers and seven records, each whole (the two
+// file names at most 80 characters).
 struct KirvControl {
     ControlStatus status = ControlStatus::absent;
     std::string problem;

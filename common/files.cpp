@@ -57,6 +57,7 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept {
         pos_ = std::exchange(other.pos_, 0);
         end_ = std::exchange(other.end_, 0);
         eof_ = std::exchange(other.eof_, false);
+        at_start_ = std::exchange(other.at_start_, false);
     }
     return *this;
 }
@@ -72,6 +73,7 @@ bool TextReader::open(std::string_view name) {
     buffer_.resize(reader_buffer);
     pos_ = end_ = 0;
     eof_ = false;
+    at_start_ = true;
     return true;
 }
 
@@ -88,6 +90,7 @@ void TextReader::rewind() {
     if (::lseek(fd_, 0, SEEK_SET) != 0) throw FileError(failure_text("go back to the start of", name_, errno), errno);
     pos_ = end_ = 0;
     eof_ = false;
+    at_start_ = true;
 }
 
 bool TextReader::refill() {
@@ -102,6 +105,7 @@ bool TextReader::refill() {
         const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
         if (n > 0) {
             end_ += static_cast<std::size_t>(n);
+            if (at_start_ && skip_byte_order_mark() && available() == 0) continue;
             return true;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -110,6 +114,16 @@ bool TextReader::refill() {
         eof_ = true;
         return false;
     }
+}
+
+// A UTF-8 byte-order mark that an editor put before the first record is not
+// part of it (it would hide the first keyword of the file).
+bool TextReader::skip_byte_order_mark() {
+    at_start_ = false;
+    static constexpr unsigned char mark[] = {0xEF, 0xBB, 0xBF};
+    if (available() < sizeof mark || std::memcmp(data(), mark, sizeof mark) != 0) return false;
+    advance(sizeof mark);
+    return true;
 }
 
 bool TextReader::at_end() { return available() == 0 && !refill(); }

@@ -28,8 +28,9 @@ struct FileError : std::runtime_error {
 };
 
 // A text file opened with status OLD, read record by record. Records end in
-// LF or CR LF; a last record without a line end counts as a record. A read
-// or seek error raises FileError (it is never taken for the end of the file).
+// LF or CR LF; a last record without a line end counts as a record. A UTF-8
+// byte-order mark at the start of the file is skipped. A read or seek error
+// raises FileError (it is never taken for the end of the file).
 class TextReader {
   public:
     TextReader() = default;
@@ -66,6 +67,8 @@ class TextReader {
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
+    bool at_start_ = false;  // nothing read since open or rewind: a byte-order mark may come
+    bool skip_byte_order_mark();
 };
 
 // A text file written record by record.

@@ -123,7 +123,9 @@ enum class ReadStatus { ok, end_of_file, error };
 
 struct ReadResult {
     ReadStatus status = ReadStatus::ok;
-    std::string message;  // what went wrong, for error statuses
+    std::string message;    // what went wrong, for error statuses
+    int records = 0;        // records the read used, the one it stopped on included
+    int blank_records = 0;  // free-form: records without any item before the first that held one
     bool ok() const { return status == ReadStatus::ok; }
 };
 

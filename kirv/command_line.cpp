@@ -53,7 +53,9 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     Options o{};
     o.listing = app.add_option("-o,--listing", t.listing, "Listing file; '-' writes it to standard output [kirv.lst]");
     o.relationship = app.add_option("--relationship", t.relationship,
-                                    "Coefficient of coancestry of relatives, 0 to 1 (outside: 0.25) [REL]");
+                                    "Relationship that scales the genetic-group component to the individual: "
+                                    "0.25 for half-sib sire groups, 0.5 for full-sib families; above 0, "
+                                    "at most 1 [REL]");
     o.group = app.add_option("--genetic-group", t.group,
                              "The genetic group: its effect number, or its name when the data file names the "
                              "effects (tarvel's JSON, or an export file of tarvel run from a shell) [GEN]");
@@ -97,6 +99,9 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
     given.listing_file = t.listing;
     std::optional<std::string> problem;
     if ((problem = take_real(o.relationship, "--relationship", t.relationship, given.relative))) return problem;
+    // Given here, a value outside the range is refused, not replaced by 0.25.
+    if (given.relative && !(*given.relative > 0.0 && *given.relative <= 1.0))
+        return "--relationship: " + t.relationship + " is outside its range (above 0, at most 1)";
     if (o.group->count() > 0) {
         // A number is the effect's number (a whole one); anything else its name.
         const std::string name(tk::significant(t.group));
@@ -174,7 +179,7 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
     try {
         int status = run_completed;
         if (!tk::file_exists(request.given.data_file)) {
-            tk::error_box(host, "Cannot find the data file for KIRV module!");
+            tk::error_box(host, tk::data_file_not_found_text("KIRV", request.given.data_file));
             status = status_file;
         } else {
             status = run_main_routine(host, request, now);

@@ -59,6 +59,11 @@ std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatted(out, "(A)", {text}); }
 
+std::string capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
 void open_summary_file(tk::TextWriter& summary) {
     if (!summary.open(summary_file_name, /*atomic=*/true))
         throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + " (" +
@@ -78,6 +83,10 @@ void open_input_files(RunFiles& files, const RunRequest& request) {
         throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
     if (request.listing_switch < 1) return;
     check_listing_name(given.listing_file);
+    // The listing would take the data file's place.
+    if (tk::same_file(given.listing_file, given.data_file))
+        throw RunError(status_file, "The listing file " + given.listing_file +
+                                        " is the data file; give the listing another name!");
     const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, true)
                                                  : files.listing.open(given.listing_file, /*atomic=*/true);
     if (!opened)
@@ -113,7 +122,8 @@ void write_opening(RunFiles& files, bool listing, const ControlSettings& given, 
     }
     const MemoSettings memo{given.data_file,     input.bending,   input.relative,
                             input.genetic_group, input.reference, input.minimum_eigenvalue,
-                            input.effect_names,  input.genetic_group_reason};
+                            input.replaced_settings, input.effect_names,
+                            input.genetic_group_reason};
     write_memo(files.listing, memo, now);
 }
 
@@ -205,10 +215,11 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     tk::show_status(host, status_reading);
     const Specification input = is_json_data_file(given.data_file) ? read_json_specification(given.data_file, given)
                                                                    : read_specification(files.data, given);
+    for (const std::string& text : input.replaced_settings) tk::warning(host, capitalized(text) + ".");
     if (!input.genetic_group_reason.empty())
-        tk::note(host, "The genetic group is effect " + effect_label(input.genetic_group, input.effect_names) +
-                           ", chosen by kirv: " + input.genetic_group_reason +
-                           ". Name another with --genetic-group (or a GEN line).");
+        tk::warning(host, "The genetic group is effect " + effect_label(input.genetic_group, input.effect_names) +
+                              ", chosen by kirv: " + input.genetic_group_reason +
+                              ". Name another with --genetic-group (or a GEN line).");
 
     tk::show_status(host, status_components);
     Components comp = compute_components(input);
@@ -218,9 +229,12 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
 
     const BendingStep bending = input.bending > 0 ? run_bending_step(host, files, listing, input, comp) : BendingStep{};
     if (listing && !bending.heading_written) write_results_heading(files.listing);
+    const RawEstimates raw = raw_estimates(input.genetic_group, input.relative, comp.vc, comp.ms, comp.inverse_ems);
     clear_negative_variances(input.ems, bending.status_word, comp.vc, comp.ms);
 
-    const Results results = estimate_parameters(host, input, comp);
+    Results results = estimate_parameters(host, input, comp);
+    results.checks = check_estimates(raw, results.group, results.individual);
+    write_estimate_warnings(host, results.checks, input.trait_names);
     write_results(listing ? files.listing : files.summary, request.listing_switch, results, input.trait_names,
                   input.print_flags);
     if (files.json.is_open())
@@ -293,7 +307,10 @@ int run_driver(const LocalTime& now) {
         return exit_status;
     };
     try {
-        if (!tk::file_exists(tk::kirv_control_file)) return 0;
+        if (!tk::file_exists(tk::kirv_control_file)) {
+            tk::report_no_control_file("kirv", tk::kirv_control_file);
+            return 0;
+        }
         // Held until the process ends; a second run in the directory touches nothing.
         const tk::DirectoryLock lock = tk::lock_current_directory();
         if (lock.busy()) {
@@ -313,8 +330,8 @@ int run_driver(const LocalTime& now) {
                                     control.problem + "!");
             return failed(0);
         }
-        if (!tk::file_exists(control_file_name(control.records[0]))) {
-            tk::error_box(host, "Cannot find the data file for KIRV module!");
+        if (const std::string data_file = control_file_name(control.records[0]); !tk::file_exists(data_file)) {
+            tk::error_box(host, tk::data_file_not_found_text("KIRV", data_file));
             return failed(0);
         }
         host = tk::detect_host(control.window);

@@ -128,7 +128,7 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     require_usable(layout);
     if (input.listing)
         write_run_header_end(output.listing, layout, input.trait_names, input.cases_accepted, input.cases_skipped,
-                             input.case_notes);
+                             input.case_report);
 
     tk::show_status(host, status_reducing);
     NormalEquations eq = accumulate(layout, input, scratch, record, host);

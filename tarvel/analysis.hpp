@@ -9,6 +9,7 @@
 
 #include "common/files.hpp"
 #include "common/host.hpp"
+#include "tarvel/case_report.hpp"
 #include "tarvel/ems.hpp"
 #include "tarvel/model.hpp"
 #include "tarvel/pair_analysis.hpp"
@@ -28,7 +29,7 @@ struct AnalysisInput {
     OutputSwitches switches;
     bool listing = false;                       // L >= 1
     std::span<const std::string> factor_names;  // a table's factor columns (none: factor letters)
-    std::span<const std::string> case_notes;    // listing notes after the case counts
+    const CaseReport* case_report = nullptr;    // problem cases, noted after the case counts
     bool export_effect_names = false;           // the export file names the effects
 };
 

@@ -6,6 +6,7 @@
 #include "common/tokenizer.hpp"
 #include "tarvel/table_reader.hpp"
 
+#include <cctype>
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -46,6 +47,7 @@ struct Options {
     CLI::Option* traits;
     CLI::Option* missing;
     CLI::Option* print;
+    CLI::Option* one_case_per_line;
     CLI::Option* table;
     CLI::Option* separator;
     CLI::Option* skip_bad_rows;
@@ -64,6 +66,9 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.missing = app.add_option("--missing", t.missing, "Missing-value codes, e.g. '-9,-99' [MIS]");
     o.print = app.add_option("--print", t.print, "Optional sections: ms ss vc cr kirv; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
+    o.one_case_per_line = app.add_flag("--one-case-per-line")->description(
+        "Free-form cases: each line is one case, and a line short of values is unreadable instead of read on "
+        "into the next line (for data from spreadsheets or R, where an empty last field means a missing value)");
     o.table = app.add_flag("--table")->description("Read DATA as a table with a header of column names, whatever "
                                                    "its name");
     o.separator = app.add_option("--sep", t.separator, "Separator of a table: , ; tab or one character "
@@ -90,6 +95,9 @@ std::optional<std::string> take_missing(const CLI::Option* option, const std::st
     if (option->count() == 0) return std::nullopt;
     const std::vector<std::string> items = tk::list_items(into);
     if (items.empty()) return std::string("--missing: the value holds no code");
+    if (items.size() > static_cast<std::size_t>(missing_code_limit))
+        return "--missing: " + std::to_string(items.size()) + " codes given; at most " +
+               std::to_string(missing_code_limit) + " can be kept";
     for (const std::string& item : items)
         if (!tk::parse_real(item)) return tk::bad_value_text("--missing", item, "a number");
     return std::nullopt;
@@ -117,13 +125,30 @@ std::string_view without_compression_suffix(std::string_view name) {
     return name;
 }
 
-// A table by its option, its name, or (a .txt file) its header.
-bool is_table(const OptionTexts& t, const Options& o) {
-    const std::string_view base = without_compression_suffix(t.data);
-    if (o.table->count() > 0 || t.data == tk::standard_stream_name || ends_with(base, ".csv") ||
-        ends_with(base, ".tsv"))
+// A model of factor letters ('A + B|A'), as a data file with a head has.
+bool letter_model(const std::string& model) {
+    try {
+        for (const std::string& name : model_column_names(model))
+            if (name.size() != 1 || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
         return true;
-    return ends_with(base, ".txt") && o.model->count() > 0 && looks_like_table(t.data, t.model);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// A table by its option or its name. A file named like a table stays a data
+// file with a head of keyword lines, as it always was, when the options are
+// those of one (no model, a data format, one case per line), or when its
+// first line does not hold the columns of a model of factor letters; a .txt
+// file is a table only when its first line holds the columns of the model.
+bool is_table(const OptionTexts& t, const Options& o) {
+    if (o.table->count() > 0 || t.data == tk::standard_stream_name) return true;
+    if (o.model->count() == 0 || o.format->count() > 0 || o.one_case_per_line->count() > 0) return false;
+    const std::string_view base = without_compression_suffix(t.data);
+    const bool model_in_header =
+        looks_like_table(t.data, t.model, o.separator->count() > 0 ? separator_named(t.separator) : std::nullopt);
+    if (ends_with(base, ".csv") || ends_with(base, ".tsv")) return model_in_header || !letter_model(t.model);
+    return ends_with(base, ".txt") && model_in_header;
 }
 
 // Missing codes of a table, separated by commas: a code may be any text.
@@ -149,6 +174,8 @@ std::optional<std::string> take_table(const OptionTexts& t, const Options& o, Ru
     if (o.model->count() == 0) return std::string("a table needs --model, naming its columns");
     if (o.traits->count() == 0) return std::string("a table needs --traits, naming its trait columns");
     if (o.format->count() > 0) return std::string("--format: a table has no data format");
+    if (o.one_case_per_line->count() > 0)
+        return std::string("--one-case-per-line: a table always has one row per line");
     if (o.separator->count() > 0 && !(table.separator = separator_named(t.separator)))
         return "--sep: '" + t.separator + "' is not a separator (, ; tab or one character)";
     // A table has no PRI line: without --print the run writes the export
@@ -169,6 +196,7 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.listing_file = t.listing;
     run.standard_streams = true;
     run.json_file = t.json;
+    run.one_case_per_line = o.one_case_per_line->count() > 0;
     run.export_effect_names = true;
     ControlItems& items = run.items;
     std::optional<std::string> problem;
@@ -258,7 +286,7 @@ int run_command_line(const std::vector<std::string>& args) {
     if (tk::results_on_terminal({run.data_file, run.listing_file, false, run.json_file})) host.terminal = false;
     try {
         if (run.data_file != tk::standard_stream_name && !tk::file_exists(run.data_file))
-            return failed(host, run, "Cannot find the data file for TARVEL module!", tk::exit_failed);
+            return failed(host, run, tk::data_file_not_found_text("TARVEL", run.data_file), tk::exit_failed);
         HostArrays no_arrays;  // with a listing nothing goes back to a host
         const int status = main_routine(host, run, no_arrays, std::nullopt);
         tk::release_status_line(host);

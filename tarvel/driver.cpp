@@ -126,9 +126,11 @@ void require_host_capacities(HostArrays& arrays, const CheckedSpecification& che
     arrays.vc.assign(arrays.ss.size(), 0.0);
 }
 
-CaseReading case_reading(const Specification& specification, const CheckedSpecification& checked) {
-    return {checked.factor_count, static_cast<int>(checked.trait_names.size()), checked.case_format,
-            specification.missing_codes};
+CaseReading case_reading(const RunParameters& run, const Specification& specification,
+                         const CheckedSpecification& checked) {
+    return {checked.factor_count,        static_cast<int>(checked.trait_names.size()),
+            checked.case_format,         specification.missing_codes,
+            run.one_case_per_line,       checked.factor_used};
 }
 
 void finish_reading_cases(RunFiles& files) {
@@ -152,7 +154,7 @@ DataReading read_data_file(tk::Host& host, const RunParameters& run, HostArrays&
     data.checked = check_specification(data.specification);
     if (run.listing_switch < 1) require_host_capacities(arrays, data.checked, data.specification.switches);
     tk::show_status(host, " Reading and processing data ...");
-    data.cases = read_cases(files.data, files.scratch, case_reading(data.specification, data.checked), host);
+    data.cases = read_cases(files.data, files.scratch, case_reading(run, data.specification, data.checked), host);
     finish_reading_cases(files);
     data.model = parse_model(*data.specification.model);
     return data;
@@ -168,7 +170,7 @@ void require_accepted_rows(const TableReading& table, const std::string& data_fi
     if (table.cases.accepted > 0) return;
     throw RunError("No case accepted! None of the " + std::to_string(table.report.rows) + " rows of '" + data_file +
                    "' has every trait and factor of the model (" + std::to_string(table.cases.skipped) +
-                   " miss a value, " + std::to_string(table.report.bad_rows.count) + " are bad rows).");
+                   " miss a value, " + std::to_string(table.cases.unreadable) + " are bad rows).");
 }
 
 // A delimited table: the command line gives the model, the traits and the options.
@@ -185,18 +187,12 @@ DataReading read_table_data(tk::Host& host, const RunParameters& run, RunFiles& 
     tk::show_status(host, " Reading and processing data ...");
     TableReading table = read_table(table_request(run), files.scratch, host);
     files.scratch.rewind();
-    require_accepted_rows(table, run.data_file);
     specification.trait_text = braced_trait_text(table.columns.trait_names);
     data.checked.effect_count = static_cast<int>(table.columns.model.effects.size());
     data.checked.factor_count = table.columns.model.factor_count;
     data.checked.trait_names = table.columns.trait_names;
     data.model = table.columns.model;
     data.cases = table.cases;
-    if (table.report.bad_rows.count > 0) {
-        tk::note(host, std::to_string(table.report.bad_rows.count) + " bad row(s) of '" + run.data_file +
-                           "' skipped (--skip-bad-rows):");
-        for (const std::string& line : tk::problem_line_list(table.report.bad_rows)) tk::note_line(host, line);
-    }
     data.table = std::move(table);
     return data;
 }
@@ -251,16 +247,22 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     tk::set_up_status_line(host, prefix);
     const DataReading data =
         run.table.enabled ? read_table_data(host, run, files) : read_data_file(host, run, arrays, files);
+    write_case_report_warnings(host, data.cases.report);
+    if (data.table) require_accepted_rows(*data.table, run.data_file);
     require_accepted_cases(data.cases, run.data_file);
     const OutputSwitches& switches = data.specification.switches;
     if (switches.kirv) open_export_file(files.export_file, *data.specification.trait_text);
-    const std::vector<std::string> case_notes = data.table ? table_case_notes(*data.table) : std::vector<std::string>{};
     const std::vector<std::string> no_names;
-    const AnalysisInput input{data.model,         data.cases.largest_levels,
-                              data.checked.trait_names, data.cases.accepted,
-                              data.cases.skipped, switches,
-                              listing,            data.table ? data.table->columns.factor_names : no_names,
-                              case_notes,         run.export_effect_names};
+    const AnalysisInput input{data.model,
+                              data.cases.largest_levels,
+                              data.checked.trait_names,
+                              data.cases.accepted,
+                              data.cases.skipped,
+                              switches,
+                              listing,
+                              data.table ? data.table->columns.factor_names : no_names,
+                              &data.cases.report,
+                              run.export_effect_names};
     AnalysisRecord record;
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays,
                           files.json.is_open() ? &record : nullptr};
@@ -268,8 +270,8 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     if (files.json.is_open())
         tk::write_json(files.json,
                        results_document({run.data_file, run.listing_file, data.specification, data.checked,
-                                         data.cases.accepted, data.cases.skipped, data.cases.unreadable, record,
-                                         data.table ? &*data.table : nullptr}));
+                                         data.cases.accepted, data.cases.skipped, data.cases.unreadable,
+                                         data.cases.report, record, data.table ? &*data.table : nullptr}));
     write_closing_notes(host, files, listing, clock);
     if (run.host_results) write_results_file(files.results, arrays);
     close_run_files(files);
@@ -341,7 +343,10 @@ int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
 int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
     tk::Host host = tk::detect_host(0);
     try {
-        if (!tk::file_exists(tk::tarvel_control_file)) return 0;
+        if (!tk::file_exists(tk::tarvel_control_file)) {
+            tk::report_no_control_file("tarvel", tk::tarvel_control_file);
+            return 0;
+        }
         // Held until the process ends; a second run in the directory touches nothing.
         const tk::DirectoryLock lock = tk::lock_current_directory();
         if (lock.busy()) {
@@ -360,7 +365,7 @@ int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
         const RunParameters run = run_parameters(control);
         if (!tk::file_exists(run.data_file)) {
             discard_host_results();
-            tk::error_box(host, "Cannot find the data file for TARVEL module!");
+            tk::error_box(host, tk::data_file_not_found_text("TARVEL", run.data_file));
             return 0;
         }
         host = tk::detect_host(control.window);

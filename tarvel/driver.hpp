@@ -50,6 +50,7 @@ struct RunParameters {
     bool standard_streams = false;  // the file name "-" stands for standard output
     std::string json_file;          // empty: no JSON results
     bool host_results = false;      // the host protocol: "tanv~tm1.$$$" after a completed run
+    bool one_case_per_line = false; // free-form cases: a line short of values is unreadable
     TableOptions table;
     bool export_effect_names = false;  // the export file names the effects (runs from a shell)
 };

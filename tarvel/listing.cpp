@@ -133,8 +133,7 @@ void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_le
 }
 
 void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::span<const std::string> trait_names,
-                          std::int64_t cases_accepted, std::int64_t cases_skipped,
-                          std::span<const std::string> case_notes) {
+                          std::int64_t cases_accepted, std::int64_t cases_skipped, const CaseReport* problems) {
     // "Mean", then each effect at the first of its columns: an effect whose
     // columns were all dropped does not appear. A new source starts a new
     // effect (two neighbouring effects of the same name are two sources).
@@ -156,7 +155,7 @@ void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::
                             tk::count_descriptor(cases_skipped, 6) + ")",
                         {"Numbers of Cases Accepted = ", static_cast<long long>(cases_accepted),
                          "Numbers of Cases Skipped  = ", static_cast<long long>(cases_skipped)});
-    for (const std::string& note : case_notes) write_text(out, note);
+    if (problems) write_case_report_note(out, *problems);
     tk::write_formatted(out, "(/,64(' *'))", {});
 }
 
@@ -377,7 +376,8 @@ void write_analysis_listing(tk::TextWriter& out, const RunHeader& header, const 
                             const ExpectedMeanSquares& ems, std::span<const PairAnalysis> pairs,
                             const TraitTables& tables, const OutputSwitches& switches) {
     write_run_header_start(out, header.largest_level, header.trait_count);
-    write_run_header_end(out, layout, header.trait_names, header.cases_accepted, header.cases_skipped);
+    write_run_header_end(out, layout, header.trait_names, header.cases_accepted, header.cases_skipped,
+                         &header.problems);
     write_analysis_sections(out, header.trait_names, layout, ems, pairs, tables, switches);
 }
 

@@ -94,15 +94,33 @@ struct RowReader {
     std::vector<char> trait_missing;
     std::vector<std::string_view> factor_cells;
     ScratchBlock block;
+    // The kinds of the case report, all made before the first row.
+    std::vector<ProblemCases*> missing_traits;
+    ProblemCases* missing_factor = nullptr;
+    ProblemCases* bad_rows = nullptr;
 };
+
+// The kinds of problem cases of a table, in the order of the report.
+void make_problem_kinds(RowReader& rr) {
+    CaseReport& report = rr.reading.cases.report;
+    for (const std::string& name : rr.reading.columns.trait_names)
+        problem_kind(report, "missing_" + name, "case(s) have no value of " + name);
+    problem_kind(report, problem_missing_factor, "case(s) were skipped for a missing factor value");
+    ProblemCases& bad = problem_kind(report, problem_bad_rows,
+                                     "bad row(s), with a wrong number of fields or a trait value that is not a "
+                                     "number, were left out");
+    bad.kept = bad_rows_kept;
+    for (std::size_t i = 0; i < rr.reading.columns.trait_names.size(); ++i)
+        rr.missing_traits.push_back(&report.kinds[i]);
+    rr.missing_factor = &report.kinds[report.kinds.size() - 2];
+    rr.bad_rows = &report.kinds.back();
+}
 
 std::string column_label(const RowReader& rr, int column) {
     return "column " + std::to_string(column + 1) + " (" + rr.header[static_cast<std::size_t>(column)] + ")";
 }
 
-void bad_row(RowReader& rr, const Record& r, std::string what) {
-    tk::add_problem_line(rr.reading.report.bad_rows, r.line, std::move(what));
-}
+void bad_row(RowReader& rr, const Record& r, const std::string& what) { note_problem_case(*rr.bad_rows, r.line, what); }
 
 // The trait values of a row; false for a bad row.
 bool take_traits(RowReader& rr, const Record& r, const std::vector<std::string_view>& fields) {
@@ -117,8 +135,7 @@ bool take_traits(RowReader& rr, const Record& r, const std::vector<std::string_v
         if (kind == Cell::number) ++seen.numbers;
         if (kind != Cell::text) continue;
         if (seen.texts++ == 0) seen.first_text_line = r.line, seen.first_text = std::string(cell);
-        if (!bad) bad_row(rr, r, column_label(rr, column) + " holds " + in_quotes(tk::shortened_text(cell)) +
-                                     ", which is not a number");
+        if (!bad) bad_row(rr, r, column_label(rr, column) + " holds " + in_quotes(cell) + ", which is not a number");
         bad = true;
     }
     return !bad;
@@ -135,20 +152,23 @@ void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view
     ++report.rows;
     if (fields.size() != rr.header.size()) {
         bad_row(rr, r, std::to_string(fields.size()) + (fields.size() == 1 ? " field, " : " fields, ") +
-                           std::to_string(rr.header.size()) + " expected: " + tk::shortened_text(r.text));
+                           std::to_string(rr.header.size()) + " expected: " + std::string(r.text));
         return;
     }
     if (!take_traits(rr, r, fields)) return;
     bool skipped = false;
     for (std::size_t i = 0; i < rr.trait_missing.size(); ++i)
         if (rr.trait_missing[i]) ++report.missing_by_trait[i], skipped = true;
-    bool factor_absent = false;
+    std::string absent;  // the factors whose value is missing, for the report
     for (std::size_t k = 0; k < columns.factor_columns.size(); ++k) {
         const std::string_view cell = trimmed(fields[static_cast<std::size_t>(columns.factor_columns[k])], rr.separator);
         rr.factor_cells[k] = cell;
-        if (factor_missing(cell, rr.codes)) ++report.missing_by_factor[k], factor_absent = true;
+        if (!factor_missing(cell, rr.codes)) continue;
+        ++report.missing_by_factor[k];
+        absent += (absent.empty() ? "" : ", ") + columns.factor_names[k] + " is " + (cell.empty() ? "empty" : in_quotes(cell));
     }
-    if (factor_absent) ++report.missing_factor_rows;
+    const bool factor_absent = !absent.empty();
+    if (factor_absent) note_problem_case(*rr.missing_factor, r.line, absent);
     if (skipped || factor_absent) {
         ++reading.cases.skipped;
         return;
@@ -173,7 +193,7 @@ void read_rows(RowReader& rr, table::Text& t) {
         const std::string problem = table::split_record(r, rr.separator, storage, fields);
         if (!problem.empty()) {
             ++rr.reading.report.rows;
-            bad_row(rr, r, problem + ": " + tk::shortened_text(r.text));
+            bad_row(rr, r, problem + ": " + std::string(r.text));
             continue;
         }
         take_row(rr, r, fields);
@@ -196,19 +216,28 @@ void refuse_text_traits(const RowReader& rr) {
         if (seen.numbers > 0 || seen.texts == 0) continue;
         throw RunError("Line " + std::to_string(seen.first_text_line) + ", " +
                        column_label(rr, columns.trait_columns[i]) + " of '" + rr.table_name + "': the trait column " +
-                       "holds text (" + in_quotes(tk::shortened_text(seen.first_text)) +
+                       "holds text (" + in_quotes(seen.first_text) +
                        ") and no number; a trait must be a column of numbers.");
     }
 }
 
+// The first ten bad rows by line, then the count of the others.
 void refuse_bad_rows(const RowReader& rr) {
-    const tk::ProblemLines& bad = rr.reading.report.bad_rows;
+    const ProblemCases& bad = *rr.bad_rows;
     if (bad.count == 0 || rr.request.skip_bad_rows) return;
     std::string message = std::to_string(bad.count) + " bad row(s) in '" + rr.table_name +
                           "' (a wrong number of fields, or a trait value that is not a number); nothing was analysed:";
-    for (const std::string& line : tk::problem_line_list(bad)) message += "\n" + line;
+    for (const ProblemLine& line : bad.first) message += "\n  line " + std::to_string(line.line) + ": " + line.text;
+    const std::int64_t more = bad.count - static_cast<std::int64_t>(bad.first.size());
+    if (more > 0) message += "\n  and " + std::to_string(more) + " more";
     message += "\nCorrect them, or give --skip-bad-rows to analyse the table without them.";
     throw RunError(message);
+}
+
+// The rows without a trait's value, counted in its kind of the report.
+void count_missing_traits(RowReader& rr) {
+    for (std::size_t i = 0; i < rr.missing_traits.size(); ++i)
+        count_problem_cases(*rr.missing_traits[i], rr.reading.report.missing_by_trait[i]);
 }
 
 // Levels numbered by their values; the number of levels of each factor.
@@ -230,16 +259,6 @@ std::vector<std::string> missing_texts(const TableRequest& request) {
     for (const char* text : builtin_missing_texts) texts.emplace_back(text);
     texts.insert(texts.end(), request.missing_codes.begin(), request.missing_codes.end());
     return texts;
-}
-
-std::string count_list(const std::vector<std::string>& names, const std::vector<std::int64_t>& counts,
-                       bool skip_zero) {
-    std::string list;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (skip_zero && counts[i] == 0) continue;
-        list += (list.empty() ? "" : ", ") + names[i] + " " + std::to_string(counts[i]);
-    }
-    return list;
 }
 
 }  // namespace
@@ -271,12 +290,17 @@ TableReading read_table(const TableRequest& request, tk::ScratchFile& scratch, t
                      make_scratch_record(static_cast<int>(f), static_cast<int>(t)),
                      std::vector<char>(t, 0),
                      std::vector<std::string_view>(f),
-                     {}};
+                     {},
+                     {},
+                     nullptr,
+                     nullptr};
+        make_problem_kinds(rr);
         read_rows(rr, text);
         require_rows(reading, text.name);
         refuse_text_traits(rr);
         refuse_bad_rows(rr);
-        reading.cases.unreadable = static_cast<int>(reading.report.bad_rows.count);
+        count_missing_traits(rr);
+        reading.cases.unreadable = static_cast<int>(rr.bad_rows->count);
         finish_levels(rr);
         return reading;
     } catch (const tk::InputError& error) {
@@ -292,36 +316,19 @@ std::optional<char> separator_named(std::string_view text) {
     return std::nullopt;
 }
 
-bool looks_like_table(const std::string& file, std::string_view model_text) {
+bool looks_like_table(const std::string& file, std::string_view model_text, std::optional<char> given_separator) {
     try {
         const std::vector<std::string> wanted = model_column_names(model_text);
         table::Text text;
         table::open(text, file);
         char separator = ',';
-        const std::vector<std::string> header = table::read_header(text, std::nullopt, separator);
+        const std::vector<std::string> header = table::read_header(text, given_separator, separator);
         for (const std::string& name : wanted)
             if (std::find(header.begin(), header.end(), name) == header.end()) return false;
         return !wanted.empty();
     } catch (const std::exception&) {
         return false;
     }
-}
-
-std::vector<std::string> table_case_notes(const TableReading& reading) {
-    const TableReport& report = reading.report;
-    const TableColumns& columns = reading.columns;
-    std::vector<std::string> notes;
-    notes.push_back(" Note: Missing values per trait: " + count_list(columns.trait_names, report.missing_by_trait, false) +
-                    " (a case is analysed only when all its traits are present).");
-    if (report.missing_factor_rows > 0)
-        notes.push_back(" Note: " + std::to_string(report.missing_factor_rows) +
-                        " case(s) skipped for a missing factor value: " +
-                        count_list(columns.factor_names, report.missing_by_factor, true) + ".");
-    if (report.bad_rows.count > 0) {
-        notes.push_back(" Note: " + std::to_string(report.bad_rows.count) + " bad row(s) skipped:");
-        for (const std::string& line : tk::problem_line_list(report.bad_rows)) notes.push_back(" " + line);
-    }
-    return notes;
 }
 
 }  // namespace tarvel

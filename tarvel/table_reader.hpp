@@ -17,7 +17,9 @@
 // A row missing a trait value or a factor value is skipped. A row with too
 // few or too many fields, or a trait value that is not a number, is a bad
 // row: by default the run stops after reading, listing the first ten; when
-// bad rows are to be skipped they are counted instead.
+// bad rows are to be skipped they are counted instead. The case report holds
+// the missing values of every trait, the rows skipped for a missing factor
+// value and the bad rows left out.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +30,6 @@
 
 #include "common/files.hpp"
 #include "common/host.hpp"
-#include "common/problem_report.hpp"
 #include "tarvel/cases.hpp"
 #include "tarvel/table_model.hpp"
 
@@ -48,15 +49,20 @@ struct TableReport {
     char separator = ',';
     std::int64_t rows = 0;                       // rows read after the header
     std::vector<std::string> missing_texts;      // every text read as missing, the empty one first
-    std::vector<std::int64_t> missing_by_factor; // f: accepted-trait rows skipped for that factor
-    std::int64_t missing_factor_rows = 0;        // rows skipped for a missing factor value
+    std::vector<std::int64_t> missing_by_factor; // f: rows (not bad) where the factor's value is missing
     std::vector<std::int64_t> missing_by_trait;  // t: rows (not bad) where the trait is missing
-    tk::ProblemLines bad_rows;                   // skipped (only when asked for)
 };
+
+// The kinds of problem cases of a table in the case report, in this order:
+// one per trait ("missing_<trait>", counts only), the rows skipped for a
+// missing factor value, the bad rows left out (their first ten lines).
+inline constexpr const char* problem_missing_factor = "missing_factor";
+inline constexpr const char* problem_bad_rows = "bad_rows";
+inline constexpr std::size_t bad_rows_kept = 10;
 
 struct TableReading {
     TableColumns columns;  // the model, the factors and the traits by name
-    CaseSummary cases;     // skipped: every skipped row; largest levels: the number of levels
+    CaseSummary cases;     // skipped: every skipped row; largest levels: the number of levels; report: as above
     TableReport report;
 };
 
@@ -70,12 +76,8 @@ TableReading read_table(const TableRequest& request, tk::ScratchFile& scratch, t
 std::optional<char> separator_named(std::string_view text);
 
 // Whether a file is a table for this model: its first line, split as a
-// header, holds every column that the model names. False for a file that
-// cannot be read.
-bool looks_like_table(const std::string& file, std::string_view model_text);
-
-// The listing's notes on the cases of a table: missing values per trait,
-// rows skipped for a missing factor value, bad rows skipped.
-std::vector<std::string> table_case_notes(const TableReading& reading);
+// header (at the separator given, else the one found), holds every column
+// that the model names. False for a file that cannot be read.
+bool looks_like_table(const std::string& file, std::string_view model_text, std::optional<char> separator);
 
 }  // namespace tarvel

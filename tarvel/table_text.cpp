@@ -336,8 +336,12 @@ bool next_plain_row(Text& t, char separator, Record& r, std::vector<std::string_
 }
 
 std::string in_quotes(std::string_view text) {
+    constexpr std::size_t width = 40;
     std::string quoted(1, '\'');
-    quoted += text;
+    quoted += text.substr(0, width);
+    if (text.size() > width) quoted.replace(quoted.size() - 3, 3, "...");
+    for (char& c : quoted)
+        if (c == '\n' || c == '\r') c = ' ';
     quoted += '\'';
     return quoted;
 }

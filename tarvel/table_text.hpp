@@ -81,7 +81,8 @@ inline bool same_text(std::string_view a, std::string_view b) {
 // sign, digits with an optional point, optional exponent. No words (nan, inf).
 bool parse_number(std::string_view text, float& x);
 
-// 'text' in apostrophes, as messages quote a value.
+// 'text' in apostrophes, as messages quote a value, cut to 40 characters
+// ("..." marking the cut) and with line ends shown as blanks.
 std::string in_quotes(std::string_view text);
 
 }  // namespace tarvel::table

@@ -75,6 +75,20 @@ inline std::vector<std::string> boxes_of(const std::string& standard_error) {
     return texts;
 }
 
+// Standard error without its warnings (a "Warning: " line and the indented
+// lines that continue it), for runs whose warnings another test checks.
+inline std::string without_warnings(const std::string& standard_error) {
+    std::string kept;
+    std::istringstream in(standard_error);
+    bool in_warning = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Warning: ", 0) == 0) in_warning = true;
+        else if (!(in_warning && line.rfind("    ", 0) == 0)) in_warning = false;
+        if (!in_warning) kept += line + "\n";
+    }
+    return kept;
+}
+
 // Record text without trailing blanks.
 inline std::string trimmed(std::string text) {
     while (!text.empty() && text.back() == ' ') text.pop_back();

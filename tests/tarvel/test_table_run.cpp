@@ -94,23 +94,26 @@ TEST(TableRun, TableOfAReferenceGivesTheNumbersOfItsLetterCodedOriginal) {
                                           ? tk_test::run_program("/bin/sh", run.dir.path, {"-c", stdin_run})
                                           : tk_test::run_program(tarvel_program(), run.dir.path, args);
         ASSERT_EQ(r.exit_status, 0) << r.standard_error;
-        EXPECT_NE(r.standard_error.find("2 bad row(s) of '"), std::string::npos) << r.standard_error;
+        EXPECT_NE(r.standard_error.find("Warning: 2 bad row(s), with a wrong number of fields or a trait value that "
+                                        "is not a number, were left out:\n"),
+                  std::string::npos)
+            << r.standard_error;
         const json got = json::parse(run.read("r.json"));
         EXPECT_EQ(numbers_of(got), numbers_of(expected));
         EXPECT_EQ(got["effects"][1]["name"], "dam|sire");
         const json& report = got["table"];
-        EXPECT_EQ(report["skipped_missing_factor"], table.unknown_dams);
-        EXPECT_EQ(report["bad_rows_skipped"]["count"], 2);
-        EXPECT_EQ(report["bad_rows_skipped"]["first"][1]["text"], "column 2 (wwt) holds 'n/a', which is not a number");
+        const json& problems = got["cases"]["problems"];
+        EXPECT_EQ(problems["missing_factor"]["count"], table.unknown_dams);
+        EXPECT_EQ(problems["bad_rows"]["count"], 2);
+        EXPECT_EQ(problems["bad_rows"]["lines"][1]["text"], "column 2 (wwt) holds 'n/a', which is not a number");
         // Every missing-value code of the letter-coded file, counted by trait.
         EXPECT_EQ(report["traits"][0]["missing"].get<int>() + report["traits"][1]["missing"].get<int>() +
                       report["traits"][2]["missing"].get<int>(),
                   occurrences(letter_coded, " -999"));
         const std::vector<std::string> listing = run.records("tarvel.lst");
         EXPECT_NE(std::find(listing.begin(), listing.end(),
-                            " Note: " + std::to_string(table.unknown_dams) +
-                                " case(s) skipped for a missing factor value: dam " +
-                                std::to_string(table.unknown_dams) + "."),
+                            std::string(22, ' ') + "Note: " + std::to_string(table.unknown_dams) +
+                                " case(s) were skipped for a missing factor value:"),
                   listing.end());
     }
 }
@@ -177,7 +180,8 @@ struct Reading {
 };
 
 Reading reading_of(const json& r) {
-    Reading g{r["cases"]["accepted"], r["cases"]["skipped"], r["table"]["skipped_missing_factor"], {}, {}, 0.0};
+    Reading g{r["cases"]["accepted"], r["cases"]["skipped"], r["cases"]["problems"]["missing_factor"]["count"], {}, {},
+              0.0};
     for (const json& f : r["table"]["factors"]) g.levels.push_back(f["levels"]);
     for (const json& t : r["table"]["traits"]) g.missing.push_back(t["missing"]);
     g.first_ss = r["pairs"][0]["rows"][1]["ss"];
@@ -244,9 +248,13 @@ TEST(TableRun, WhichFilesAreTables) {
         {"t.txt", data_file, {}, 0, ""},                                  // a data file with a head stays one
         {"t.txt", data_file, {"--model", "A", "--traits", "{y}"}, 0, ""}, // its first line holds no column A
         {"t.dat", table, {"--table", "--model", "g", "--traits", "y"}, 0, ""},
-        {"t.csv", table, {"--traits", "y"}, 2, "a table needs --model, naming its columns"},
+        {"t.dat", table, {"--table", "--traits", "y"}, 2, "a table needs --model, naming its columns"},
+        {"t.csv", data_file, {"--model", "A", "--traits", "{y}"}, 0, ""},  // a data file of factor letters
+        {"t.csv", table, {"--model", "sire", "--traits", "y"}, 1, "Invalid model specified! The header (line 1) of "
+                                                                   "'t.csv' has no column 'sire' (term 1); the "
+                                                                   "nearest is 'g'."},
         {"t.csv", table, {"--model", "g"}, 2, "a table needs --traits, naming its trait columns"},
-        {"t.csv", table, {"--model", "g", "--traits", "y", "--format", "(2F2.0)"}, 2,
+        {"t.csv", table, {"--table", "--model", "g", "--traits", "y", "--format", "(2F2.0)"}, 2,
          "--format: a table has no data format"},
         {"t.csv", table, {"--model", "g", "--traits", "y", "--sep", "ab"}, 2,
          "--sep: 'ab' is not a separator (, ; tab or one character)"},

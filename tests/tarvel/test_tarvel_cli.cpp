@@ -192,7 +192,7 @@ TEST(TarvelCommandLine, ExitStatusesAndMessages) {
         {"completed", small_data, {"data.txt"}, 0, {}, {"data.txt", "tarvel.lst"}},
         {"completed with KIRV", small_data, {"data.txt", "--print", "kirv"}, 0, {},
          {"KIRV.IN_", "data.txt", "tarvel.lst"}},
-        {"data file missing", small_data, {"absent.txt"}, 1, {"Cannot find the data file for TARVEL module!"},
+        {"data file missing", small_data, {"absent.txt"}, 1, {"Cannot find the data file for TARVEL module! There is no file 'absent.txt'."},
          {"data.txt"}},
         {"no model", "{Y}\n1 2\n", {"data.txt"}, 1, {"No model specified!"}, {"data.txt"}},
         {"bad model option", small_data, {"data.txt", "--model", "1+2"}, 1, {"Invalid model specified!"},
@@ -425,7 +425,9 @@ TEST(TarvelJson, SettingsDesignAndCases) {
     };
     EXPECT_EQ(j["effects"], expected_effects);
     EXPECT_EQ(j["design_columns"], 9);
-    EXPECT_EQ(j["cases"], (json{{"accepted", 12}, {"skipped", 2}, {"unreadable", 0}}));
+    EXPECT_EQ(j["cases"]["accepted"], 12);
+    EXPECT_EQ(j["cases"]["skipped"], 2);
+    EXPECT_EQ(j["cases"]["unreadable"], 0);
     // The mean and every effect plus the residual: 12 cases, 11 after the mean.
     const json& summary = j["pairs"][0]["summary"];
     EXPECT_EQ(summary["corrected_total_df"], 11);
