@@ -39,13 +39,15 @@ std::map<std::string, std::string> with_faults(const std::string& faults, const 
 
 // Model A + B, one trait, about 11 bytes a case: 120000 cases pass 1 MB, the
 // reader's first read.
-std::string generated_cases(int cases) {
-    std::string text = "Generated\nMOD = A + B\nMIS = -999\n{Weight}\n";
+// The head is a data file's head or a table's header of columns a, b and y.
+std::string generated_cases(int cases, const std::string& head = "Generated\nMOD = A + B\nMIS = -999\n{Weight}\n",
+                            char separator = ' ') {
+    std::string text = head;
     for (int i = 0; i < cases; ++i) {
         text += std::to_string(i % 20 + 1);
-        text += ' ';
+        text += separator;
         text += std::to_string(i % 7 + 1);
-        text += ' ';
+        text += separator;
         text += std::to_string(100 + (i * 37) % 91);
         text += ".5\n";
     }
@@ -59,18 +61,7 @@ const std::string& big_data() {
 
 // The same cases as a table with a header.
 const std::string& big_table() {
-    static const std::string text = [] {
-        std::string table = "a,b,y\n";
-        for (int i = 0; i < 120000; ++i) {
-            table += std::to_string(i % 20 + 1);
-            table += ',';
-            table += std::to_string(i % 7 + 1);
-            table += ',';
-            table += std::to_string(100 + (i * 37) % 91);
-            table += ".5\n";
-        }
-        return table;
-    }();
+    static const std::string text = generated_cases(120000, "a,b,y\n", ',');
     return text;
 }
 
