@@ -8,9 +8,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$top"/examples/halfsib.dat "$top"/examples/bending.kin "$work"/
+cp "$top"/examples/lambs.csv "$top"/examples/bending.kin "$work"/
 cd "$work"
-"$build/tarvel/tarvel" halfsib.dat -o halfsib.lst --print kirv --report halfsib.html
+"$build/tarvel/tarvel" lambs.csv -o lambs.lst --model "flock + sex + sire + dam|sire" --traits bwt,wwt,fat \
+  --report lambs.html 2>/dev/null
 "$build/kirv/kirv" bending.kin -o bending.lst --report bending.html
 
 shoot() {  # page picture width height
@@ -20,5 +21,5 @@ shoot() {  # page picture width height
     --user-data-dir="$work/profile" --hide-scrollbars --window-size="$3,$4" \
     --screenshot="$2" "file://$work/$1" 2>/dev/null
 }
-shoot halfsib.html "$top/docs/report-tarvel.png" 1000 1500
+shoot lambs.html "$top/docs/report-tarvel.png" 1000 1500
 shoot bending.html "$top/docs/report-kirv.png" 1000 1900

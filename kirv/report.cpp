@@ -33,9 +33,19 @@ double label_room(const std::vector<std::string>& names) {
     return 16 + char_width * static_cast<double>(std::min<std::size_t>(longest, 30));
 }
 
+// The name of effect k (1-based) when the data file names the effects, else "".
+std::string effect_name(const tk::Json& results, long long k) {
+    const tk::Json& names = results.at("effect_names");
+    if (!names.is_array() || k < 1 || k > static_cast<long long>(names.size())) return "";
+    return tk::json_string(names.at(static_cast<std::size_t>(k - 1)));
+}
+
+// "sire (effect 3 of 5)", or "effect 3 of 5" without names (HTML).
 std::string effect_text(const tk::Json& results, const tk::Json& number) {
     const long long k = number.is_number_integer() ? number.get<long long>() : 0;
-    return "effect " + std::to_string(k) + " of " + std::to_string(results.at("effects").get<long long>());
+    const std::string numbered = "effect " + std::to_string(k) + " of " + std::to_string(results.at("effects").get<long long>());
+    const std::string name = effect_name(results, k);
+    return name.empty() ? numbered : tk::xml_escape(name) + " (" + numbered + ")";
 }
 
 // ------------------------------------------------------------ the run
@@ -44,8 +54,14 @@ std::string run_section(const tk::Json& results) {
     const tk::Json& s = results.at("settings");
     std::string traits, df;
     for (const std::string& name : trait_names(results)) traits += (traits.empty() ? "" : ", ") + tk::xml_escape(name);
-    for (std::size_t k = 0; k < results.at("degrees_of_freedom").size(); ++k)
-        df += (k == 0 ? "" : ", ") + tk::number_span(results, json_path("degrees_of_freedom", k), NumberStyle::general);
+    for (std::size_t k = 0; k < results.at("degrees_of_freedom").size(); ++k) {
+        const std::string name = effect_name(results, static_cast<long long>(k) + 1);
+        df += (k == 0 ? "" : ", ") + (name.empty() ? "" : tk::xml_escape(name) + " ") +
+              tk::number_span(results, json_path("degrees_of_freedom", k), NumberStyle::general);
+    }
+    std::string group = effect_text(results, s.at("genetic_group"));
+    if (s.at("genetic_group_chosen_by_kirv").is_string())
+        group += ", chosen by kirv: " + tk::xml_escape(tk::json_string(s.at("genetic_group_chosen_by_kirv")));
     std::string bending = s.at("bending").get<bool>() ? "requested: reference " : "not requested";
     if (s.at("bending").get<bool>()) {
         bending += s.at("reference").get<long long>() == 0 ? std::string("the identity") : effect_text(results, s.at("reference"));
@@ -55,7 +71,7 @@ std::string run_section(const tk::Json& results) {
            tk::html_facts({{"Data file", tk::xml_escape(tk::json_string(s.at("data_file")))},
                            {"Traits", traits},
                            {"Degrees of freedom", df + " (effects in the order of the analysis)"},
-                           {"Genetic group", effect_text(results, s.at("genetic_group"))},
+                           {"Genetic group", group},
                            {"Relationship", tk::number_span(results, "/settings/relationship", NumberStyle::general) +
                                                 " (scales the group component to the individual)"},
                            {"Bending", bending}});
@@ -117,6 +133,13 @@ std::vector<std::string> parameter_flags(const tk::Json& results, const std::vec
     return flags;
 }
 
+std::vector<std::string> settings_flags(const tk::Json& results) {
+    std::vector<std::string> flags;
+    for (const tk::Json& replaced : results.at("settings").at("replaced"))
+        flags.push_back("Setting replaced: " + tk::xml_escape(tk::json_string(replaced)));
+    return flags;
+}
+
 std::vector<std::string> bending_flags(const tk::Json& results) {
     std::vector<std::string> flags;
     const tk::Json& b = results.at("bending");
@@ -134,9 +157,10 @@ std::vector<std::string> bending_flags(const tk::Json& results) {
 
 std::string flags_section(const tk::Json& results) {
     const std::vector<std::string> traits = trait_names(results);
-    std::vector<std::string> flags = component_flags(results);
+    std::vector<std::string> flags = settings_flags(results);
     for (const std::vector<std::string>& more :
-         {definiteness_flags(results), parameter_flags(results, traits), bending_flags(results)})
+         {component_flags(results), definiteness_flags(results), parameter_flags(results, traits),
+          bending_flags(results)})
         flags.insert(flags.end(), more.begin(), more.end());
     std::string html = "<h2>Flags of the run</h2>\n";
     if (flags.empty())

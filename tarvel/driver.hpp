@@ -33,6 +33,14 @@ struct RunAbort : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// How a delimited table is read (the command line only).
+struct TableOptions {
+    bool enabled = false;              // the data file is a table with a header
+    std::optional<char> separator;     // absent: found from the header
+    std::vector<std::string> missing;  // missing codes beside the empty cell, NA and "."
+    bool skip_bad_rows = false;
+};
+
 // What the entry operation (or the command line) hands to the main routine.
 struct RunParameters {
     std::int32_t listing_switch = 0;  // L: 1 or more writes a listing
@@ -46,6 +54,8 @@ struct RunParameters {
     bool unix_line_ends = false;    // the listing's records end in LF, not CR LF
     bool host_results = false;      // the host protocol: "tanv~tm1.$$$" after a completed run
     bool one_case_per_line = false; // free-form cases: a line short of values is unreadable
+    TableOptions table;
+    bool export_effect_names = false;  // the export file names the effects (runs from a shell)
 };
 
 // The result arrays that go back to the host: degrees of freedom, sums of

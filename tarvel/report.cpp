@@ -2,6 +2,7 @@
 
 #include "common/html_report.hpp"
 #include "common/svg.hpp"
+#include "tarvel/tables_output.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -64,6 +65,8 @@ std::string problem_text(const std::string& kind) {
     if (kind == "unreadable") return "could not be read and were left out";
     if (kind == "spanned_lines") return "took their values from more than one line";
     if (kind == "unused_factor") return "were skipped only for the code of a factor that no effect uses";
+    if (kind == "missing_factor") return "were skipped for a missing factor value";
+    if (kind == "bad_rows") return "were rows with a wrong number of fields or a trait value that is not a number";
     return kind;
 }
 
@@ -72,7 +75,7 @@ std::string problems_html(const tk::Json& results) {
     std::string html;
     const tk::Json& problems = results.at("cases").at("problems");
     for (const auto& [kind, problem] : problems.items()) {
-        if (problem.at("count").get<long long>() == 0) continue;
+        if (problem.at("count").get<long long>() == 0 || is_trait_missing_kind(results, kind)) continue;
         html += "<li>" + number_span(results, json_path("cases", "problems", kind, "count"), NumberStyle::whole) +
                 " case(s) " + tk::xml_escape(problem_text(kind)) + ":";
         const tk::Json& lines = problem.at("lines");
@@ -88,12 +91,24 @@ std::string problems_html(const tk::Json& results) {
     return html.empty() ? html : "<ul class=\"flags\">\n" + html + "</ul>\n";
 }
 
+// "bwt 21, wwt 91, fat 153": the cases missing each trait, where the data tell.
+std::string missing_text(const tk::Json& results) {
+    const tk::Json& table = results.value("table", tk::Json());
+    if (!table.is_object()) return "";
+    std::string text = "<br/>missing per trait: ";
+    const tk::Json& traits = table.at("traits");
+    for (std::size_t i = 0; i < traits.size(); ++i)
+        text += (i == 0 ? "" : ", ") + tk::xml_escape(tk::json_string(traits.at(i).at("name"))) + " " +
+                number_span(results, json_path("table", "traits", i, "missing"), NumberStyle::whole);
+    return text;
+}
+
 std::string cases_text(const tk::Json& results) {
     return number_span(results, json_path("cases", "accepted"), NumberStyle::whole) + " accepted, " +
            number_span(results, json_path("cases", "skipped"), NumberStyle::whole) +
            " skipped (a missing trait value or a level of 0 or less), " +
            number_span(results, json_path("cases", "unreadable"), NumberStyle::whole) + " unreadable" +
-           problems_html(results);
+           missing_text(results) + problems_html(results);
 }
 
 std::string run_section(const tk::Json& results) {
@@ -201,17 +216,20 @@ void draw_bar(tk::Svg& svg, const ShareBar& bar, const tk::LinearScale& x, doubl
     }
 }
 
+// The effects' colours, then the mark of a negative component, in rows that
+// fit the plot's width.
 void draw_legend(tk::Svg& svg, const std::vector<std::string>& names, double left, double y) {
+    const std::string negative = "negative component (drawn left of 0)";
     double x = left;
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        const double width = 22 + char_width * static_cast<double>(names[k].size()) + 14;
+    for (std::size_t k = 0; k <= names.size(); ++k) {
+        const std::string& label = k < names.size() ? names[k] : negative;
+        const double width = 22 + char_width * static_cast<double>(label.size()) + 14;
         if (x + width > left + plot_width && x > left) x = left, y += 18;
-        tk::svg_rect(svg, x, y - 10, 12, 12, "", tk::series_colour(static_cast<int>(k)));
-        tk::svg_text(svg, x + 16, y, names[k]);
+        if (k < names.size()) tk::svg_rect(svg, x, y - 10, 12, 12, "", tk::series_colour(static_cast<int>(k)));
+        else tk::svg_rect(svg, x, y - 10, 12, 12, "negative", "#ffffff");
+        tk::svg_text(svg, x + 16, y, label);
         x += width;
     }
-    tk::svg_rect(svg, x, y - 10, 12, 12, "negative", "#ffffff");
-    tk::svg_text(svg, x + 16, y, "negative component (drawn left of 0)");
 }
 
 std::string share_chart(const tk::Json& results) {

@@ -45,26 +45,39 @@ tk::CsvTable ems_table(const tk::Json& results) {
     return table;
 }
 
+// The cases missing per trait, where the data tell (a table's columns); null otherwise.
+tk::Json missing_of(const tk::Json& results, std::size_t trait) {
+    const tk::Json& table = results.value("table", tk::Json());
+    if (!table.is_object()) return nullptr;
+    return table.at("traits").at(trait).at("missing");
+}
+
 // One count per row: the run's counts (trait NA), the problem cases of each
 // kind, then the cases missing per trait (NA where the data file does not tell).
 tk::CsvTable cases_table(const tk::Json& results) {
     tk::CsvTable table{"cases.csv", {"count", "trait", "cases"}, {}};
     const tk::Json& cases = results.at("cases");
+    const tk::Json& traits = results.at("settings").at("traits");
     const std::string none(tk::csv_missing);
     for (const char* count : {"accepted", "skipped", "unreadable"})
         table.rows.push_back({count, none, csv_cell(cases.at(count))});
     for (const auto& [kind, problem] : cases.at("problems").items())
-        if (!cases.contains(kind)) table.rows.push_back({tk::csv_text(kind), none, csv_cell(problem.at("count"))});
-    const tk::Json& traits = results.at("settings").at("traits");
-    const tk::Json missing = cases.value("missing_per_trait", tk::Json());
-    for (std::size_t i = 0; i < traits.size(); ++i) {
-        const tk::Json count = missing.is_array() && i < missing.size() ? missing.at(i) : tk::Json();
-        table.rows.push_back({"missing", csv_cell(traits.at(i)), csv_cell(count)});
-    }
+        if (!cases.contains(kind) && !is_trait_missing_kind(results, kind))
+            table.rows.push_back({tk::csv_text(kind), none, csv_cell(problem.at("count"))});
+    for (std::size_t i = 0; i < traits.size(); ++i)
+        table.rows.push_back({"missing", csv_cell(traits.at(i)), csv_cell(missing_of(results, i))});
     return table;
 }
 
 }  // namespace
+
+bool is_trait_missing_kind(const tk::Json& results, const std::string& kind) {
+    const tk::Json& table = results.value("table", tk::Json());
+    if (!table.is_object()) return false;
+    for (const tk::Json& trait : table.at("traits"))
+        if (kind == "missing_" + trait.at("name").get<std::string>()) return true;
+    return false;
+}
 
 std::vector<tk::CsvTable> result_tables(const tk::Json& results) {
     return {anova_table(results), ems_table(results), cases_table(results)};

@@ -20,12 +20,12 @@ std::string example(const std::string& name) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Sires and residual, E[MS(sire)] = 3 sire + residual: MS(sire) = ((40, 3),
-// (3, 1)) and MS(residual) = ((2, 1), (1, 2)) give a negative sire variance
-// for Fat and, with a relationship of 0.25, an individual heritability of
-// Weight of 3.45, set to 1.
+// Sires and residual, named as tarvel names them, E[MS(sire)] = 3 sire +
+// residual: MS(sire) = ((40, 3), (3, 1)) and MS(residual) = ((2, 1), (1, 2))
+// give a negative sire variance for Fat and, with a relationship of 0.25, an
+// individual heritability of Weight of 3.45, set to 1.
 const std::string bounded = "GEN = 1\nDF = 10 50\nTraits {Weight} {Fat, %}\nEMS / UP\n3 1\n1\n"
-                            "SS / LOW\n400\n30 10\n100\n50 100\n";
+                            "//EFFECT 1 = sire\n//EFFECT 2 = Error\nSS / LOW\n400\n30 10\n100\n50 100\n";
 
 struct DataSet {
     const char* name;
@@ -39,7 +39,7 @@ const DataSet data_sets[] = {
     {"bending example", example("bending.kin"), true, {"estimate", "estimate", "estimate"},
      {"had the smallest eigenvalue", "was bent (factor"}},
     {"negative and bounded", bounded, false, {"bound", "negative_variance"},
-     {"The variance component of Fat, % for effect 1 of 2 was negative", "is not positive definite",
+     {"The variance component of Fat, % for sire (effect 1 of 2) was negative", "is not positive definite",
       "at the individual level (estimated as <span data-json=\"/individual_level/heritability/raw/0\">3.45455</span>) lay "
       "outside its range"}},
 };
