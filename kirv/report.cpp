@@ -79,6 +79,18 @@ std::string run_section(const tk::Json& results) {
 
 // ------------------------------------------------------------ the flags
 
+// Beyond this many lines of one kind the list says how many more there are;
+// the tables and the JSON results hold them all.
+constexpr std::size_t flags_shown = 12;
+
+void limit_flags(std::vector<std::string>& flags, const char* what) {
+    if (flags.size() <= flags_shown) return;
+    const std::size_t more = flags.size() - flags_shown;
+    flags.resize(flags_shown);
+    flags.push_back("\xe2\x80\xa6 and " + std::to_string(more) + " more " + what +
+                    " (the tables and the JSON results list them all).");
+}
+
 std::vector<std::string> component_flags(const tk::Json& results) {
     std::vector<std::string> flags;
     const tk::Json& negative = results.at("variance_components").at("negative");
@@ -88,6 +100,7 @@ std::vector<std::string> component_flags(const tk::Json& results) {
                         tk::number_span(results, json_path("variance_components", "negative", k, "value"),
                                         NumberStyle::general) +
                         ") and was set to 0.");
+    limit_flags(flags, "negative variance components");
     return flags;
 }
 
@@ -106,7 +119,7 @@ std::string raw_text(const tk::Json& results, const std::string& path) {
     return " (estimated as " + tk::number_span(results, path, NumberStyle::general) + ")";
 }
 
-std::vector<std::string> parameter_flags(const tk::Json& results, const std::vector<std::string>& traits) {
+std::vector<std::string> heritability_flags(const tk::Json& results, const std::vector<std::string>& traits) {
     std::vector<std::string> flags;
     for (std::size_t l = 0; l < 2; ++l)
         for (std::size_t i = 0; i < traits.size(); ++i) {
@@ -119,6 +132,12 @@ std::vector<std::string> parameter_flags(const tk::Json& results, const std::vec
                                             NumberStyle::fixed3) +
                             ".");
         }
+    limit_flags(flags, "heritabilities");
+    return flags;
+}
+
+std::vector<std::string> correlation_flags(const tk::Json& results, const std::vector<std::string>& traits) {
+    std::vector<std::string> flags;
     for (const char* kind : {"genetic_correlations", "phenotypic_correlations"})
         for (std::size_t i = 0; i < traits.size(); ++i)
             for (std::size_t j = i + 1; j < traits.size(); ++j) {
@@ -130,6 +149,7 @@ std::vector<std::string> parameter_flags(const tk::Json& results, const std::vec
                                 ": it is shown as " +
                                 tk::number_span(results, json_path(kind, "value", i, j), NumberStyle::fixed3) + ".");
             }
+    limit_flags(flags, "correlations");
     return flags;
 }
 
@@ -159,8 +179,8 @@ std::string flags_section(const tk::Json& results) {
     const std::vector<std::string> traits = trait_names(results);
     std::vector<std::string> flags = settings_flags(results);
     for (const std::vector<std::string>& more :
-         {component_flags(results), definiteness_flags(results), parameter_flags(results, traits),
-          bending_flags(results)})
+         {component_flags(results), definiteness_flags(results), heritability_flags(results, traits),
+          correlation_flags(results, traits), bending_flags(results)})
         flags.insert(flags.end(), more.begin(), more.end());
     std::string html = "<h2>Flags of the run</h2>\n";
     if (flags.empty())
