@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -109,6 +110,14 @@ class ScratchFile {
     bool write(const void* bytes, std::size_t size);
     bool read(void* bytes, std::size_t size);  // false at end of file
     void rewind();
+
+    // Reads exactly `size` bytes at `offset` without moving the file position;
+    // false when fewer are there or the read fails. Several threads may read
+    // at once. Writes must have been flushed (rewind() does that).
+    bool read_at(void* bytes, std::size_t size, std::uint64_t offset) const;
+    // The file's size in bytes after flushing what was written; -1 when it
+    // cannot be known.
+    std::int64_t size();
 
   private:
     std::FILE* file_ = nullptr;

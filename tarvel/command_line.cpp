@@ -31,6 +31,8 @@ constexpr const char* print_names = "ms ss vc cr kirv";
 struct OptionTexts {
     std::string data, listing = default_listing_name, json;
     std::string model, format, traits, missing, print;
+    int threads = 0;
+    std::string reduction = path_name(ReductionPath::automatic);
 };
 
 struct Options {
@@ -54,6 +56,11 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.missing = app.add_option("--missing", t.missing, "Missing-value codes, e.g. '-9,-99' [MIS]");
     o.print = app.add_option("--print", t.print, "Optional sections: ms ss vc cr kirv; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
+    app.add_option("--threads", t.threads, "Threads for reading and reducing the equations [all cores]")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--reduction", t.reduction,
+                   "How the equations are reduced: dense, absorbed (the last effect absorbed) or auto [auto]")
+        ->check(CLI::IsMember({"auto", "dense", "absorbed"}));
     return o;
 }
 
@@ -98,6 +105,8 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.listing_file = t.listing;
     run.standard_streams = true;
     run.json_file = t.json;
+    run.threads = t.threads;
+    run.reduction = parse_reduction_path(t.reduction).value_or(ReductionPath::automatic);
     ControlItems& items = run.items;
     std::optional<std::string> problem;
     if ((problem = take_text(o.model, "--model", t.model, items.model))) return problem;

@@ -3,6 +3,7 @@
 //
 //   tarvel DATA [-o LISTING] [--model M] [--format F] [--traits T]
 //          [--missing LIST] [--print OPTIONS] [--json FILE]
+//          [--threads N] [--reduction dense|absorbed|auto]
 //
 // Each option gives what a control record gives and, like it, wins over the
 // data file's own line (MOD, FMT, the trait line, MIS, PRI). The listing is

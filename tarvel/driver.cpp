@@ -153,8 +153,9 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     require_accepted_cases(cases, run.data_file);
     if (specification.switches.kirv) open_export_file(files.export_file, *specification.trait_text);
     const Model model = parse_model(*specification.model);
-    const AnalysisInput input{model, cases.largest_levels, checked.trait_names, cases.accepted, cases.skipped,
-                              specification.switches, listing};
+    const AnalysisInput input{model,         cases.largest_levels,   checked.trait_names, cases.accepted,
+                              cases.skipped, specification.switches, listing,             run.threads,
+                              run.reduction};
     AnalysisRecord record;
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays,
                           files.json.is_open() ? &record : nullptr};

@@ -13,6 +13,7 @@
 #include "common/control.hpp"
 #include "common/files.hpp"
 #include "common/host.hpp"
+#include "tarvel/reduced_model.hpp"
 #include "tarvel/specification.hpp"
 
 namespace tarvel {
@@ -36,6 +37,8 @@ struct RunParameters {
     ControlItems items;
     bool standard_streams = false;  // the file name "-" stands for standard output
     std::string json_file;          // empty: no JSON results
+    int threads = 0;                // 0: every core
+    ReductionPath reduction = ReductionPath::automatic;
 };
 
 // The result arrays that go back to the host, sized by its capacities:

@@ -1,5 +1,6 @@
 #include "tarvel/pair_analysis.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <numbers>
@@ -77,8 +78,38 @@ double f_upper_tail(double f, int nn, int nd) {
     return 1.0 - w;
 }
 
-PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq, double tau,
-                          const ExpectedMeanSquares& ems, int s, int u) {
+SourceSums zero_source_sums(int sources, int t) {
+    SourceSums sums;
+    sums.sources = sources;
+    sums.t = std::max(1, t);
+    const std::size_t pairs = static_cast<std::size_t>(trait_pair_count(sums.t));
+    sums.ss.assign(static_cast<std::size_t>(sources) * pairs, 0.0);
+    sums.df.assign(static_cast<std::size_t>(sources) * pairs, 0);
+    sums.yy.assign(pairs, 0.0);
+    return sums;
+}
+
+SourceSums source_sums(const ColumnLayout& layout, const NormalEquations& eq) {
+    SourceSums sums = zero_source_sums(static_cast<int>(layout.effects.size()) + 1, eq.t);
+    sums.yy = eq.yy;
+    sums.cases = eq.cases;
+    sums.design_columns = layout.p;
+    for (int s = 0; s < eq.t; ++s)
+        for (int u = s; u < eq.t; ++u) {
+            const int pair = trait_pair_index(s, u, eq.t);
+            for (int i = 0; i < eq.p; ++i) {
+                const double rs = eq.xy(i, s);
+                const double ru = eq.xy(i, u);
+                if (rs == 0.0 || ru == 0.0) continue;
+                const int a = layout.column_source[static_cast<std::size_t>(i)];
+                sums.ss_of(a, pair) += rs * ru;
+                ++sums.df_of(a, pair);
+            }
+        }
+    return sums;
+}
+
+PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMeanSquares& ems, int s, int u) {
     const int n = ems.n;
     const std::size_t total = static_cast<std::size_t>(n + 2);
     const std::size_t residual = total - 1;
@@ -95,16 +126,13 @@ PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq,
     r.f.assign(total, 0.0);
     r.nd.assign(total, 0);
     r.probability.assign(total, -1.0);
-    r.design_columns = eq.p;
+    r.design_columns = sums.design_columns;
 
-    // Source sums: a column counts when both reductions are non-zero.
-    for (int i = 0; i < eq.p; ++i) {
-        const double rs = eq.xy(i, s);
-        const double ru = eq.xy(i, u);
-        if (rs == 0.0 || ru == 0.0) continue;
-        const std::size_t a = static_cast<std::size_t>(layout.column_source[static_cast<std::size_t>(i)]);
-        r.ss[a] += rs * ru;
-        ++r.df[a];
+    // Source sums: the mean and the effects.
+    const int pair = trait_pair_index(s, u, sums.t);
+    for (int a = 0; a < sums.sources && a <= n; ++a) {
+        r.ss[static_cast<std::size_t>(a)] = sums.ss_of(a, pair);
+        r.df[static_cast<std::size_t>(a)] = sums.df_of(a, pair);
     }
     for (std::size_t a = 0; a < residual; ++a) {
         if (r.df[a] != 0 && !(std::fabs(r.ss[a]) > tau)) r.ss[a] = 0.0;
@@ -113,9 +141,9 @@ PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq,
     }
 
     // Residual.
-    r.yy = eq.yy[static_cast<std::size_t>(trait_pair_index(s, u, eq.t))];
-    if (eq.cases > r.total_df) {
-        r.df[residual] = static_cast<int>(eq.cases - r.total_df);
+    r.yy = sums.yy[static_cast<std::size_t>(pair)];
+    if (sums.cases > r.total_df) {
+        r.df[residual] = static_cast<int>(sums.cases - r.total_df);
         r.ss[residual] = r.yy - r.total_ss;
         if (std::fabs(r.ss[residual]) < tau) {
             r.ss[residual] = 0.0;
@@ -170,7 +198,7 @@ PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq,
 
     // Totals and summary.
     r.corrected_total = r.yy - r.ss[0];
-    r.total_row_df = eq.cases - 1;
+    r.total_row_df = sums.cases - 1;
     r.accounted = r.yy - r.ss[0] - r.ss[residual];
     r.accounted_percent = r.corrected_total != 0.0 ? r.accounted / r.corrected_total * 100.0 : 0.0;
     return r;

@@ -121,10 +121,10 @@ TEST(ExpectedMeanSquares, NoCasesGiveZerosNotNaN) {
     tarvel::NormalEquations eq = tarvel_test::accumulate(layout, {}, 2);
     const double tau = tarvel::pivot_tolerance(eq);
     tarvel::reduce(eq, tau);
-    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tau, eq);
+    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tarvel::factor_squares(layout, tau, eq));
     EXPECT_TRUE(ems.mean_left_out);
     EXPECT_EQ(ems.left_out_effects, std::vector<int>{0});
-    const tarvel::PairAnalysis pa = tarvel::analyse_pair(layout, eq, tau, ems, 0, 1);
+    const tarvel::PairAnalysis pa = tarvel::analyse_pair(tarvel::source_sums(layout, eq), tau, ems, 0, 1);
     for (const auto* v : {&pa.ss, &pa.ms, &pa.vc, &pa.sd, &pa.denominator, &pa.satterthwaite_df, &pa.f})
         for (double x : *v) EXPECT_EQ(x, 0.0);
     EXPECT_EQ(pa.accounted_percent, 0.0);

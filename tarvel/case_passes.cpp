@@ -1,0 +1,124 @@
+#include "tarvel/case_passes.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+#include "common/format.hpp"
+#include "common/threads.hpp"
+#include "tarvel/absorption.hpp"
+#include "tarvel/cases.hpp"
+#include "tarvel/run_error.hpp"
+
+namespace tarvel {
+namespace {
+
+constexpr int counter_step = 100;      // cases between two status counters
+constexpr int cases_per_share = 4096;  // fewer cases than this are read by one thread
+
+std::size_t record_bytes(const ScratchShape& shape) { return scratch_record_bytes(shape.factors, shape.traits); }
+
+// The cheap invariant of both passes: the file holds the accepted cases, no
+// more, no fewer.
+void require_accepted_cases_only(tk::ScratchFile& scratch, const ScratchShape& shape) {
+    const std::int64_t expected = shape.cases * static_cast<std::int64_t>(record_bytes(shape));
+    const std::int64_t size = scratch.size();
+    if (size == expected) return;
+    throw RunError("The case scratch file holds " + std::to_string(size) + " bytes where the " +
+                   std::to_string(shape.cases) + " accepted cases take " + std::to_string(expected) +
+                   ": it did not keep what was written (is the disk full?).");
+}
+
+enum Fault : int { no_fault = 0, unreadable = 1, misfit = 2 };
+
+[[noreturn]] void fail_read_back(Fault fault, std::int64_t first, int count) {
+    const std::string cases = std::to_string(first + 1) + " to " + std::to_string(first + count);
+    if (fault == unreadable) throw RunError("Cannot read back the case scratch file (cases " + cases + ").");
+    throw RunError("The case scratch file does not read back as written: a case among cases " + cases +
+                   " does not fit the columns found in the first pass.");
+}
+
+// Reads and decodes cases first ... first + count - 1, each share its part;
+// with a layout, also the columns of each case.
+void load_chunk(const ColumnLayout* layout, const tk::ScratchFile& scratch, const ScratchShape& shape,
+                std::int64_t first, int count, int threads, CaseChunk& chunk) {
+    const std::size_t size = record_bytes(shape);
+    const std::size_t f = static_cast<std::size_t>(shape.factors);
+    const int stride = std::max(1, shape.traits);
+    const std::size_t per_case = layout ? static_cast<std::size_t>(layout->columns_per_case) : 0;
+    const std::size_t n = static_cast<std::size_t>(count);
+    chunk.first = first;
+    chunk.count = count;
+    chunk.bytes.resize(n * size);
+    chunk.levels.resize(n * f);
+    chunk.traits.resize(n * static_cast<std::size_t>(stride));
+    chunk.columns.resize(n * per_case);
+    const int shares = std::clamp(count / cases_per_share, 1, std::max(threads, 1));
+    std::atomic<int> fault{no_fault};
+    tk::run_shares(shares, [&](int k) {
+        const std::size_t begin = n * static_cast<std::size_t>(k) / static_cast<std::size_t>(shares);
+        const std::size_t end = n * static_cast<std::size_t>(k + 1) / static_cast<std::size_t>(shares);
+        const std::uint64_t offset = (static_cast<std::uint64_t>(first) + begin) * size;
+        unsigned char* bytes = chunk.bytes.data() + begin * size;
+        if (!scratch.read_at(bytes, (end - begin) * size, offset)) {
+            fault = unreadable;
+            return;
+        }
+        decode_scratch_records({bytes, (end - begin) * size}, shape.factors, shape.traits,
+                               std::span<Level>(chunk.levels).subspan(begin * f),
+                               std::span<double>(chunk.traits).subspan(begin * static_cast<std::size_t>(stride)),
+                               stride);
+        if (!layout) return;
+        for (std::size_t k2 = begin; k2 < end; ++k2) {
+            const std::span<const Level> levels(chunk.levels.data() + k2 * f, f);
+            const std::span<int> columns(chunk.columns.data() + k2 * per_case, per_case);
+            if (case_columns(*layout, levels, columns) != static_cast<int>(per_case)) fault = misfit;
+        }
+    });
+    if (fault != no_fault) fail_read_back(static_cast<Fault>(fault.load()), first, count);
+}
+
+int chunk_size(std::int64_t first, std::int64_t cases) {
+    return static_cast<int>(std::min<std::int64_t>(chunk_cases, cases - first));
+}
+
+}  // namespace
+
+void mark_columns(ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchShape& shape, int threads) {
+    require_accepted_cases_only(scratch, shape);
+    const std::size_t f = static_cast<std::size_t>(shape.factors);
+    CaseChunk chunk;
+    for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
+        const int count = chunk_size(first, shape.cases);
+        load_chunk(nullptr, scratch, shape, first, count, threads, chunk);
+        for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
+            if (!mark_used_columns(layout, std::span<const Level>(chunk.levels.data() + k * f, f)))
+                fail_read_back(misfit, first, count);
+    }
+}
+
+NormalEquations accumulate_equations(const ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchShape& shape,
+                                     int dense_columns, LevelSums* levels, int threads, tk::Host& host) {
+    require_accepted_cases_only(scratch, shape);
+    Accumulator acc = start_accumulation(layout, shape.traits, dense_columns);
+    const int shares = std::max(threads, 1);
+    const int per_case = layout.columns_per_case;
+    CaseChunk chunk;
+    std::int64_t counted = 0;
+    for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
+        const int count = chunk_size(first, shape.cases);
+        load_chunk(&layout, scratch, shape, first, count, threads, chunk);
+        tk::run_shares(shares, [&](int k) {
+            accumulate_cases(chunk.columns, per_case, chunk.traits, acc, k, shares);
+            if (levels) add_level_cases(chunk.columns, per_case, chunk.traits, *levels, k, shares);
+        });
+        const std::int64_t done = first + count;
+        if (done - done % counter_step > counted) {
+            counted = done - done % counter_step;
+            tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", static_cast<long long>(counted)}, 14));
+        }
+    }
+    return finish_accumulation(std::move(acc));
+}
+
+}  // namespace tarvel
