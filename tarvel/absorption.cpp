@@ -11,40 +11,53 @@ namespace tarvel {
 namespace {
 
 constexpr int first_table_bits = 10;
+constexpr int prefetch_distance = 8;  // cases looked ahead in the tables
 
 // Which share adds the cases of level d: groups of 64 levels in turn.
 bool owns_level(int d, int share, int shares) { return (d >> 6) % shares == share; }
 
-std::uint64_t pair_key(int level, int column) {
-    return ((static_cast<std::uint64_t>(level) << 32) | static_cast<std::uint32_t>(column)) + 1;
+int bits_for(std::size_t count) {
+    int bits = 0;
+    while ((std::size_t{1} << bits) < count) ++bits;
+    return bits;
 }
 
-std::size_t slot_of(const PairCounts& table, std::uint64_t key) {
+PairCounts empty_table(int bits) {
+    PairCounts table;
+    table.bits = std::max(bits, first_table_bits);
+    table.slots.assign(std::size_t{1} << table.bits, PairCount{});
+    return table;
+}
+
+std::size_t first_slot(const PairCounts& table, std::uint32_t level, std::uint32_t column) {
+    const std::uint64_t key = (std::uint64_t{level} << 32) | column;
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - table.bits));
 }
 
-void add_pair(PairCounts& table, std::uint64_t key, std::uint64_t count);
+void add_pair(PairCounts& table, PairCount entry);
 
+// Three quarters full: twice the slots, every entry placed anew.
 void grow(PairCounts& table) {
-    PairCounts larger;
-    larger.bits = table.bits == 0 ? first_table_bits : table.bits + 1;
-    larger.slots.assign(std::size_t{1} << larger.bits, PairCount{});
+    PairCounts larger = empty_table(table.bits + 1);
     for (const PairCount& slot : table.slots)
-        if (slot.key != 0) add_pair(larger, slot.key, slot.count);
+        if (slot.count != 0) add_pair(larger, slot);
     table = std::move(larger);
 }
 
-void add_pair(PairCounts& table, std::uint64_t key, std::uint64_t count) {
-    if (2 * (table.used + 1) > table.slots.size()) grow(table);
+// Adds `entry.count` to the (level, column) entry.
+void add_pair(PairCounts& table, PairCount entry) {
+    if (4 * (table.used + 1) > 3 * table.slots.size()) grow(table);
     const std::size_t mask = table.slots.size() - 1;
-    std::size_t at = slot_of(table, key);
-    while (table.slots[at].key != 0 && table.slots[at].key != key) at = (at + 1) & mask;
+    std::size_t at = first_slot(table, entry.level, entry.column);
+    while (table.slots[at].count != 0 && (table.slots[at].level != entry.level || table.slots[at].column != entry.column))
+        at = (at + 1) & mask;
     PairCount& slot = table.slots[at];
-    if (slot.key == 0) {
-        slot.key = key;
+    if (slot.count == 0) {
+        slot.level = entry.level;
+        slot.column = entry.column;
         ++table.used;
     }
-    slot.count += count;
+    slot.count += entry.count;
 }
 
 // b(d) with the mean: columns 0, then the level's columns of P; counts n(d), then its counts.
@@ -217,7 +230,10 @@ LevelSums start_level_sums(const ColumnLayout& layout, int effect, int traits, i
     levels.t = std::max(1, traits);
     levels.cases.assign(static_cast<std::size_t>(levels.levels), 0.0);
     levels.y.assign(static_cast<std::size_t>(levels.levels) * static_cast<std::size_t>(levels.t), 0.0);
-    levels.tables.resize(static_cast<std::size_t>(std::max(shares, 1)));
+    // Tables sized for a few columns per level, so that few grow.
+    const int count = std::max(shares, 1);
+    const std::size_t share_levels = static_cast<std::size_t>(levels.levels / count + 1);
+    for (int share = 0; share < count; ++share) levels.tables.push_back(empty_table(bits_for(8 * share_levels)));
     return levels;
 }
 
@@ -226,15 +242,28 @@ void add_level_cases(std::span<const int> columns, int per_case, std::span<const
     const std::size_t ts = static_cast<std::size_t>(levels.t);
     const std::size_t count = columns.size() / static_cast<std::size_t>(per_case);
     PairCounts& table = levels.tables[static_cast<std::size_t>(share)];
+    const auto level_of = [&](std::size_t k) {
+        return columns[k * static_cast<std::size_t>(per_case) + static_cast<std::size_t>(per_case - 1)] -
+               levels.first_column;
+    };
     for (std::size_t k = 0; k < count; ++k) {
+        // The table is far larger than the cache: ask for the slots of a
+        // case ahead while this one is added.
+        if (const std::size_t ahead = k + prefetch_distance; ahead < count) {
+            const int* col = columns.data() + ahead * static_cast<std::size_t>(per_case);
+            const auto d = static_cast<std::uint32_t>(level_of(ahead));
+            for (int j = 1; j < per_case - 1; ++j)
+                __builtin_prefetch(&table.slots[first_slot(table, d, static_cast<std::uint32_t>(col[j]))], 1);
+        }
         const int* col = columns.data() + k * static_cast<std::size_t>(per_case);
-        const int d = col[per_case - 1] - levels.first_column;
+        const int d = level_of(k);
         if (shares > 1 && !owns_level(d, share, shares)) continue;
         levels.cases[static_cast<std::size_t>(d)] += 1.0;
         double* y = levels.y.data() + static_cast<std::size_t>(d) * ts;
         const double* yv = traits.data() + k * ts;
         for (std::size_t s = 0; s < ts; ++s) y[s] += yv[s];
-        for (int j = 1; j < per_case - 1; ++j) add_pair(table, pair_key(d, col[j]), 1);
+        for (int j = 1; j < per_case - 1; ++j)
+            add_pair(table, {static_cast<std::uint32_t>(d), static_cast<std::uint32_t>(col[j]), 1});
     }
 }
 
@@ -243,17 +272,16 @@ void finish_level_sums(LevelSums& levels) {
     levels.start.assign(m + 1, 0);
     for (const PairCounts& table : levels.tables)
         for (const PairCount& slot : table.slots)
-            if (slot.key != 0) ++levels.start[static_cast<std::size_t>((slot.key - 1) >> 32) + 1];
+            if (slot.count != 0) ++levels.start[static_cast<std::size_t>(slot.level) + 1];
     for (std::size_t d = 0; d < m; ++d) levels.start[d + 1] += levels.start[d];
     // (column, count) of each level in one word, sorted by column.
     std::vector<std::uint64_t> entries(static_cast<std::size_t>(levels.start[m]));
     std::vector<std::int64_t> next(levels.start.begin(), levels.start.end() - 1);
     for (const PairCounts& table : levels.tables)
         for (const PairCount& slot : table.slots) {
-            if (slot.key == 0) continue;
-            const std::uint64_t key = slot.key - 1;
-            const std::size_t d = static_cast<std::size_t>(key >> 32);
-            entries[static_cast<std::size_t>(next[d]++)] = (key << 32) | (slot.count & 0xffffffffu);
+            if (slot.count == 0) continue;
+            const std::size_t d = slot.level;
+            entries[static_cast<std::size_t>(next[d]++)] = (std::uint64_t{slot.column} << 32) | slot.count;
         }
     levels.tables = {};
     levels.column.resize(entries.size());

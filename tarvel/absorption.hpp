@@ -36,16 +36,17 @@
 
 namespace tarvel {
 
-// Counts of (level, column) pairs, in an open-addressing table whose slots
-// hold key and count side by side (one cache line per visit).
+// Counts of (level, column) pairs in an open-addressing table (linear
+// probing, at most three quarters full).
 struct PairCount {
-    std::uint64_t key = 0;  // (level * 2^32 + column) + 1; 0: empty
-    std::uint64_t count = 0;
+    std::uint32_t level = 0;
+    std::uint32_t column = 0;
+    std::uint32_t count = 0;  // 0: the slot is empty
 };
 struct PairCounts {
     std::vector<PairCount> slots;
     std::size_t used = 0;
-    int bits = 0;
+    int bits = 0;  // 2^bits slots
 };
 
 // The absorbed effect's levels (0-based: its columns less its first column).

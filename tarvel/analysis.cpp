@@ -75,13 +75,14 @@ void write_export_blocks(tk::TextWriter& out, const ExpectedMeanSquares& ems, co
 
 // How the run computed: the path, the effect absorbed, the dense order, the
 // threads and the dense routines.
-ComputationRecord computation_record(const ColumnLayout& layout, const ReducedModel& reduced) {
+ComputationRecord computation_record(const ColumnLayout& layout, const ReducedModel& reduced, int threads) {
     ComputationRecord computation;
     computation.reduction = path_name(reduced.path);
     if (reduced.absorbed_effect >= 0)
         computation.absorbed_effect =
             std::string(tk::significant(layout.effects[static_cast<std::size_t>(reduced.absorbed_effect)].name));
     computation.dense_columns = reduced.dense_columns;
+    computation.threads = threads;
     const tk::BlasInfo& blas = tk::start_blas(0);
     computation.blas_kernel = blas.kernel;
     computation.blas_threads = blas.threads;
@@ -89,9 +90,9 @@ ComputationRecord computation_record(const ColumnLayout& layout, const ReducedMo
     return computation;
 }
 
-void keep_record(const ColumnLayout& layout, const ReducedModel& reduced, ExpectedMeanSquares ems,
+void keep_record(const ColumnLayout& layout, const ReducedModel& reduced, int threads, ExpectedMeanSquares ems,
                  std::vector<PairAnalysis> pairs, AnalysisRecord& record) {
-    record.computation = computation_record(layout, reduced);
+    record.computation = computation_record(layout, reduced, threads);
     record.effect_names.clear();
     record.effect_columns.clear();
     for (const EffectColumns& effect : layout.effects) {
@@ -139,7 +140,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
                            output.arrays.vc);
     }
     if (input.switches.kirv) write_export_blocks(output.export_file, ems, pairs.back(), tables);
-    if (output.record) keep_record(layout, reduced, std::move(ems), std::move(pairs), *output.record);
+    if (output.record)
+        keep_record(layout, reduced, tk::thread_count(input.threads), std::move(ems), std::move(pairs), *output.record);
 }
 
 }  // namespace tarvel

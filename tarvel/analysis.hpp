@@ -37,6 +37,7 @@ struct ComputationRecord {
     std::string reduction;        // "dense" or "absorbed"
     std::string absorbed_effect;  // the effect's name on the absorbed path
     int dense_columns = 0;        // order of the systems reduced densely
+    int threads = 1;              // threads reading and adding the cases
     std::string blas_kernel;      // kernels of the dense routines
     int blas_threads = 1;
     std::string blas_note;        // why the built-in routines were used

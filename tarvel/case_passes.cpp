@@ -1,7 +1,6 @@
 #include "tarvel/case_passes.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 
 #include "common/format.hpp"
@@ -14,7 +13,6 @@ namespace tarvel {
 namespace {
 
 constexpr int counter_step = 100;      // cases between two status counters
-constexpr int cases_per_share = 4096;  // fewer cases than this are read by one thread
 
 std::size_t record_bytes(const ScratchShape& shape) { return scratch_record_bytes(shape.factors, shape.traits); }
 
@@ -38,10 +36,10 @@ enum Fault : int { no_fault = 0, unreadable = 1, misfit = 2 };
                    " does not fit the columns found in the first pass.");
 }
 
-// Reads and decodes cases first ... first + count - 1, each share its part;
-// with a layout, also the columns of each case.
+// Reads and decodes cases first ... first + count - 1; with a layout, also
+// the columns of each case.
 void load_chunk(const ColumnLayout* layout, const tk::ScratchFile& scratch, const ScratchShape& shape,
-                std::int64_t first, int count, int threads, CaseChunk& chunk) {
+                std::int64_t first, int count, CaseChunk& chunk) {
     const std::size_t size = record_bytes(shape);
     const std::size_t f = static_cast<std::size_t>(shape.factors);
     const int stride = std::max(1, shape.traits);
@@ -53,33 +51,26 @@ void load_chunk(const ColumnLayout* layout, const tk::ScratchFile& scratch, cons
     chunk.levels.resize(n * f);
     chunk.traits.resize(n * static_cast<std::size_t>(stride));
     chunk.columns.resize(n * per_case);
-    const int shares = std::clamp(count / cases_per_share, 1, std::max(threads, 1));
-    std::atomic<int> fault{no_fault};
-    tk::run_shares(shares, [&](int k) {
-        const std::size_t begin = n * static_cast<std::size_t>(k) / static_cast<std::size_t>(shares);
-        const std::size_t end = n * static_cast<std::size_t>(k + 1) / static_cast<std::size_t>(shares);
-        const std::uint64_t offset = (static_cast<std::uint64_t>(first) + begin) * size;
-        unsigned char* bytes = chunk.bytes.data() + begin * size;
-        if (!scratch.read_at(bytes, (end - begin) * size, offset)) {
-            fault = unreadable;
-            return;
-        }
-        decode_scratch_records({bytes, (end - begin) * size}, shape.factors, shape.traits,
-                               std::span<Level>(chunk.levels).subspan(begin * f),
-                               std::span<double>(chunk.traits).subspan(begin * static_cast<std::size_t>(stride)),
-                               stride);
-        if (!layout) return;
-        for (std::size_t k2 = begin; k2 < end; ++k2) {
-            const std::span<const Level> levels(chunk.levels.data() + k2 * f, f);
-            const std::span<int> columns(chunk.columns.data() + k2 * per_case, per_case);
-            if (case_columns(*layout, levels, columns) != static_cast<int>(per_case)) fault = misfit;
-        }
-    });
-    if (fault != no_fault) fail_read_back(static_cast<Fault>(fault.load()), first, count);
+    if (!scratch.read_at(chunk.bytes.data(), chunk.bytes.size(), static_cast<std::uint64_t>(first) * size))
+        fail_read_back(unreadable, first, count);
+    decode_scratch_records(chunk.bytes, shape.factors, shape.traits, chunk.levels, chunk.traits, stride);
+    if (!layout) return;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::span<const Level> levels(chunk.levels.data() + k * f, f);
+        const std::span<int> columns(chunk.columns.data() + k * per_case, per_case);
+        if (case_columns(*layout, levels, columns) != static_cast<int>(per_case)) fail_read_back(misfit, first, count);
+    }
 }
 
 int chunk_size(std::int64_t first, std::int64_t cases) {
     return static_cast<int>(std::min<std::int64_t>(chunk_cases, cases - first));
+}
+
+// Share 0 paints the counter of the cases it has added, every 100.
+void show_cases_done(tk::Host& host, std::int64_t done, std::int64_t& counted) {
+    if (done - done % counter_step <= counted) return;
+    counted = done - done % counter_step;
+    tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", static_cast<long long>(counted)}, 14));
 }
 
 }  // namespace
@@ -87,14 +78,17 @@ int chunk_size(std::int64_t first, std::int64_t cases) {
 void mark_columns(ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchShape& shape, int threads) {
     require_accepted_cases_only(scratch, shape);
     const std::size_t f = static_cast<std::size_t>(shape.factors);
-    CaseChunk chunk;
-    for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
-        const int count = chunk_size(first, shape.cases);
-        load_chunk(nullptr, scratch, shape, first, count, threads, chunk);
-        for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
-            if (!mark_used_columns(layout, std::span<const Level>(chunk.levels.data() + k * f, f)))
-                fail_read_back(misfit, first, count);
-    }
+    const int shares = std::max(threads, 1);
+    tk::run_shares(shares, [&](int share) {
+        CaseChunk chunk;
+        for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
+            const int count = chunk_size(first, shape.cases);
+            load_chunk(nullptr, scratch, shape, first, count, chunk);
+            for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
+                if (!mark_used_columns(layout, std::span<const Level>(chunk.levels.data() + k * f, f), share, shares))
+                    fail_read_back(misfit, first, count);
+        }
+    });
 }
 
 NormalEquations accumulate_equations(const ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchShape& shape,
@@ -103,21 +97,17 @@ NormalEquations accumulate_equations(const ColumnLayout& layout, tk::ScratchFile
     Accumulator acc = start_accumulation(layout, shape.traits, dense_columns);
     const int shares = std::max(threads, 1);
     const int per_case = layout.columns_per_case;
-    CaseChunk chunk;
-    std::int64_t counted = 0;
-    for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
-        const int count = chunk_size(first, shape.cases);
-        load_chunk(&layout, scratch, shape, first, count, threads, chunk);
-        tk::run_shares(shares, [&](int k) {
-            accumulate_cases(chunk.columns, per_case, chunk.traits, acc, k, shares);
-            if (levels) add_level_cases(chunk.columns, per_case, chunk.traits, *levels, k, shares);
-        });
-        const std::int64_t done = first + count;
-        if (done - done % counter_step > counted) {
-            counted = done - done % counter_step;
-            tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", static_cast<long long>(counted)}, 14));
+    tk::run_shares(shares, [&](int share) {
+        CaseChunk chunk;
+        std::int64_t counted = 0;
+        for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
+            const int count = chunk_size(first, shape.cases);
+            load_chunk(&layout, scratch, shape, first, count, chunk);
+            accumulate_cases(chunk.columns, per_case, chunk.traits, acc, share, shares);
+            if (levels) add_level_cases(chunk.columns, per_case, chunk.traits, *levels, share, shares);
+            if (share == 0) show_cases_done(host, first + count, counted);
         }
-    }
+    });
     return finish_accumulation(std::move(acc));
 }
 

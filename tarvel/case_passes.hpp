@@ -2,12 +2,13 @@
 // the columns that some case falls into, the second accumulates the normal
 // equations (and, for an absorbed last effect, the sums of its levels).
 //
-// The file is read in chunks of cases; each thread reads and decodes its own
-// part of a chunk (positional reads), then each thread adds the whole chunk
-// into the sums it owns (columns, levels). Every sum thus receives its cases
-// in file order whatever the number of threads, so that the results do not
-// depend on it. Both passes check that the file holds exactly the accepted
-// cases; a file that does not read back as written is a run error.
+// Each thread reads the whole file in chunks of cases (positional reads, so
+// the threads never wait for each other) and adds every case into the sums it
+// owns (columns, levels, positions). Every sum thus receives its cases in file
+// order whatever the number of threads, so that the results do not depend on
+// it; reading and decoding is done by every thread, the adding is shared.
+// Both passes check that the file holds exactly the accepted cases; a file
+// that does not read back as written is a run error.
 #pragma once
 
 #include <cstdint>

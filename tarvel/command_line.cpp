@@ -31,11 +31,13 @@ constexpr const char* print_names = "ms ss vc cr kirv";
 struct OptionTexts {
     std::string data, listing = default_listing_name, json;
     std::string model, format, traits, missing, print;
-    int threads = 0;
-    std::string reduction = path_name(ReductionPath::automatic);
+    std::string threads;
+    std::string reduction;
 };
 
 struct Options {
+    CLI::Option* threads;
+    CLI::Option* reduction;
     CLI::Option* json;
     CLI::Option* model;
     CLI::Option* format;
@@ -56,11 +58,10 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.missing = app.add_option("--missing", t.missing, "Missing-value codes, e.g. '-9,-99' [MIS]");
     o.print = app.add_option("--print", t.print, "Optional sections: ms ss vc cr kirv; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
-    app.add_option("--threads", t.threads, "Threads for reading and reducing the equations [all cores]")
-        ->check(CLI::PositiveNumber);
-    app.add_option("--reduction", t.reduction,
-                   "How the equations are reduced: dense, absorbed (the last effect absorbed) or auto [auto]")
-        ->check(CLI::IsMember({"auto", "dense", "absorbed"}));
+    o.threads = app.add_option("--threads", t.threads, "Threads for reading and reducing the equations [all cores]");
+    o.reduction = app.add_option("--reduction", t.reduction,
+                                 "How the equations are reduced: dense, absorbed (the last effect absorbed "
+                                 "into the columns before it) or auto [auto]");
     return o;
 }
 
@@ -94,6 +95,26 @@ std::optional<std::string> take_print(const CLI::Option* option, const std::stri
     return std::nullopt;
 }
 
+constexpr int most_threads = 1024;
+
+std::optional<std::string> take_threads(const CLI::Option* option, const std::string& text, int& into) {
+    if (option->count() == 0) return std::nullopt;
+    const std::optional<int> threads = tk::parse_whole_number(text);
+    if (!threads || *threads < 1 || *threads > most_threads)
+        return tk::bad_value_text("--threads", text, "a whole number from 1 to " + std::to_string(most_threads));
+    into = *threads;
+    return std::nullopt;
+}
+
+std::optional<std::string> take_reduction(const CLI::Option* option, const std::string& text,
+                                          ReductionPath& into) {
+    if (option->count() == 0) return std::nullopt;
+    const std::optional<ReductionPath> path = parse_reduction_path(text);
+    if (!path) return tk::bad_value_text("--reduction", text, "one of dense, absorbed and auto");
+    into = *path;
+    return std::nullopt;
+}
+
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
     return {t.data, t.listing, o.json->count() > 0, t.json};
 }
@@ -105,8 +126,7 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.listing_file = t.listing;
     run.standard_streams = true;
     run.json_file = t.json;
-    run.threads = t.threads;
-    run.reduction = parse_reduction_path(t.reduction).value_or(ReductionPath::automatic);
+
     ControlItems& items = run.items;
     std::optional<std::string> problem;
     if ((problem = take_text(o.model, "--model", t.model, items.model))) return problem;
@@ -114,6 +134,8 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     if ((problem = take_text(o.traits, "--traits", t.traits, items.traits))) return problem;
     if ((problem = take_missing(o.missing, t.missing, items.missing_values))) return problem;
     if ((problem = take_print(o.print, t.print, items.print_options))) return problem;
+    if ((problem = take_threads(o.threads, t.threads, run.threads))) return problem;
+    if ((problem = take_reduction(o.reduction, t.reduction, run.reduction))) return problem;
     return tk::check_output_files(output_files(t, o));
 }
 

@@ -96,6 +96,7 @@ tk::Json computation_document(const ComputationRecord& c) {
         {"reduction", c.reduction},
         {"absorbed_effect", c.absorbed_effect.empty() ? tk::Json(nullptr) : tk::Json(c.absorbed_effect)},
         {"dense_columns", c.dense_columns},
+        {"threads", c.threads},
         {"blas_kernel", c.blas_kernel},
         {"blas_threads", c.blas_threads},
         {"blas_note", c.blas_note.empty() ? tk::Json(nullptr) : tk::Json(c.blas_note)},

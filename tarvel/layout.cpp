@@ -63,17 +63,18 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
     return layout;
 }
 
-bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels) {
+bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels, int share, int shares) {
     // Check every effect before marking so that a bad case leaves no trace.
     for (const EffectColumns& ec : layout.effects)
         if (ec.full_level_count > 0 && level_position(ec, levels) < 0) return false;
     for (EffectColumns& ec : layout.effects) {
         if (ec.full_level_count == 0) continue;
         const std::int64_t position = level_position(ec, levels);
-        if (ec.dense)
+        if (!ec.dense) {
+            if (share == 0) ec.sparse_used.insert(position);
+        } else if (shares <= 1 || owns_position(position, share, shares)) {
             ec.dense_column[static_cast<std::size_t>(position)] = 0;
-        else
-            ec.sparse_used.insert(position);
+        }
     }
     return true;
 }

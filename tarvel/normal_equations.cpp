@@ -3,6 +3,11 @@
 #include <algorithm>
 
 namespace tarvel {
+namespace {
+
+constexpr std::size_t prefetch_distance = 8;  // cases looked ahead in X'X
+
+}  // namespace
 
 NormalEquations zero_equations(int p, int t, int block_width) {
     NormalEquations eq;
@@ -43,11 +48,24 @@ void accumulate_cases(std::span<const int> columns, int per_case, std::span<cons
     const std::size_t ts = static_cast<std::size_t>(eq.t);
     const std::size_t count = per_case > 0 ? columns.size() / static_cast<std::size_t>(per_case) : 0;
     const int p = eq.p;
+    // The case's columns within the accumulated order (the last effect's
+    // may lie beyond it).
+    const auto columns_within = [p, per_case](const int* col) {
+        int m = per_case;
+        while (m > 0 && col[m - 1] >= p) --m;
+        return m;
+    };
     for (std::size_t k = 0; k < count; ++k) {
+        // X'X is far larger than the cache in large designs: ask for the
+        // entries of a case ahead while this one is added.
+        if (const std::size_t ahead = k + prefetch_distance; ahead < count) {
+            const int* col = columns.data() + ahead * static_cast<std::size_t>(per_case);
+            const int m = columns_within(col);
+            for (int j = 2; j < m; ++j) __builtin_prefetch(eq.a.column(col[j]) + col[1], 1);
+        }
         const int* col = columns.data() + k * static_cast<std::size_t>(per_case);
         const double* yv = traits.data() + k * ts;
-        int m = per_case;  // the case's columns within the accumulated order
-        while (m > 0 && col[m - 1] >= p) --m;
+        const int m = columns_within(col);
         if (share == 0) {
             ++eq.cases;
             double* yy = eq.yy.data();

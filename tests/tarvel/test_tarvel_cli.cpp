@@ -151,6 +151,9 @@ TEST(TarvelCommandLine, UsageErrors) {
         {{"data.txt", "-o", "r.out", "--json", "./r.out"}, "--json: './r.out' is the listing file"},
         {{"data.txt", "--json", "tarvel.lst"}, "--json: 'tarvel.lst' is the listing file"},
         {{"data.txt", "--json", "sub"}, "--json: 'sub' is a directory"},
+        {{"data.txt", "--threads", "0"}, "--threads: '0' is not a whole number from 1 to 1024"},
+        {{"data.txt", "--threads", "two"}, "--threads: 'two' is not a whole number from 1 to 1024"},
+        {{"data.txt", "--reduction", "sparse"}, "--reduction: 'sparse' is not one of dense, absorbed and auto"},
     };
     for (const auto& c : cases) {
         TarvelRun run;
