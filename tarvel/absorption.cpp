@@ -393,6 +393,8 @@ ReducedModel reduce_absorbed(const ColumnLayout& layout, int effect, NormalEquat
     }
     model.squares.w(source, source) = static_cast<double>(cases) - total;
     model.squares.df[static_cast<std::size_t>(source)] = df;
+    // The last effect's pivots are done too.
+    if (layout.p >= 10) tk::show_progress(host, progress_text(layout.p - layout.p % 10, layout.p));
     return model;
 }
 

@@ -203,11 +203,13 @@ void decode_scratch_records(std::span<const unsigned char> bytes, int factor_cou
     const std::size_t ts = static_cast<std::size_t>(stride);
     for (std::size_t k = 0; k < count; ++k) {
         const unsigned char* record = bytes.data() + k * size;
-        std::memcpy(levels.data() + k * f, record, f * sizeof(Level));
+        Level* level = levels.data() + k * f;
+        for (std::size_t g = 0; g < f; ++g) std::memcpy(level + g, record + g * sizeof(Level), sizeof(Level));
+        const unsigned char* values = record + f * sizeof(Level);
         double* y = traits.data() + k * ts;
         for (std::size_t s = 0; s < ts; ++s) {
             float value = 0.0f;
-            if (s < t) std::memcpy(&value, record + f * sizeof(Level) + s * sizeof(float), sizeof value);
+            if (s < t) std::memcpy(&value, values + s * sizeof(float), sizeof value);
             y[s] = value;
         }
     }

@@ -1,6 +1,7 @@
 #include "tarvel/layout.hpp"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 
 namespace tarvel {
@@ -64,12 +65,21 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
 }
 
 bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels, int share, int shares) {
-    // Check every effect before marking so that a bad case leaves no trace.
-    for (const EffectColumns& ec : layout.effects)
-        if (ec.full_level_count > 0 && level_position(ec, levels) < 0) return false;
-    for (EffectColumns& ec : layout.effects) {
+    // Check every effect before marking so that a bad case leaves no trace;
+    // the positions of the first few effects are kept from the check.
+    constexpr std::size_t kept = 16;
+    std::array<std::int64_t, kept> positions{};
+    for (std::size_t e = 0; e < layout.effects.size(); ++e) {
+        const EffectColumns& ec = layout.effects[e];
         if (ec.full_level_count == 0) continue;
         const std::int64_t position = level_position(ec, levels);
+        if (position < 0) return false;
+        if (e < kept) positions[e] = position;
+    }
+    for (std::size_t e = 0; e < layout.effects.size(); ++e) {
+        EffectColumns& ec = layout.effects[e];
+        if (ec.full_level_count == 0) continue;
+        const std::int64_t position = e < kept ? positions[e] : level_position(ec, levels);
         if (!ec.dense) {
             if (share == 0) ec.sparse_used.insert(position);
         } else if (shares <= 1 || owns_position(position, share, shares)) {

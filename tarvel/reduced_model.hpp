@@ -37,8 +37,8 @@ struct ReducedModel {
 const char* path_name(ReductionPath path);
 std::optional<ReductionPath> parse_reduction_path(std::string_view name);
 
-// The effect that can be absorbed: the last effect with columns, provided
-// some earlier effect or the mean precedes it; -1 when there is none.
+// The effect that can be absorbed: the last effect with columns (later
+// effects without columns add nothing); -1 when no effect has columns.
 int absorbable_effect(const ColumnLayout& layout);
 
 // The path of a run: `requested` unless it is automatic, or absorbed while
