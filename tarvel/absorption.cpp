@@ -146,10 +146,14 @@ void invert_in_place(BlockTriangle& r) {
     }
 }
 
+// Four running sums, so that the products do not wait for each other.
 double dot(const double* x, const double* y, int n) {
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) sum += x[i] * y[i];
-    return sum;
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (int k = 0; k < 4; ++k) sum[k] += x[i + k] * y[i + k];
+    for (; i < n; ++i) sum[0] += x[i] * y[i];
+    return (sum[0] + sum[1]) + (sum[2] + sum[3]);
 }
 
 // d(i) = v(i)' G v(i), v(i) column i of V, summed block by block of G: for
@@ -228,20 +232,25 @@ LevelSums start_level_sums(const ColumnLayout& layout, int effect, int traits, i
     levels.first_column = ec.first_column;
     levels.levels = ec.level_count;
     levels.t = std::max(1, traits);
-    levels.cases.assign(static_cast<std::size_t>(levels.levels), 0.0);
-    levels.y.assign(static_cast<std::size_t>(levels.levels) * static_cast<std::size_t>(levels.t), 0.0);
+    const std::size_t m = static_cast<std::size_t>(levels.levels);
     // Tables sized for a few columns per level, so that few grow.
     const int count = std::max(shares, 1);
-    const std::size_t share_levels = static_cast<std::size_t>(levels.levels / count + 1);
-    for (int share = 0; share < count; ++share) levels.tables.push_back(empty_table(bits_for(8 * share_levels)));
+    levels.shares.resize(static_cast<std::size_t>(count));
+    for (LevelShare& share : levels.shares) {
+        share.pairs = empty_table(bits_for(8 * (m / static_cast<std::size_t>(count) + 1)));
+        share.cases.assign(m, 0.0);
+        share.y.assign(m * static_cast<std::size_t>(levels.t), 0.0);
+    }
     return levels;
 }
 
 void add_level_cases(std::span<const int> columns, int per_case, std::span<const double> traits, LevelSums& levels,
-                     int share, int shares) {
+                     int share) {
     const std::size_t ts = static_cast<std::size_t>(levels.t);
     const std::size_t count = columns.size() / static_cast<std::size_t>(per_case);
-    PairCounts& table = levels.tables[static_cast<std::size_t>(share)];
+    const int shares = static_cast<int>(levels.shares.size());
+    LevelShare& mine = levels.shares[static_cast<std::size_t>(share)];
+    PairCounts& table = mine.pairs;
     const auto level_of = [&](std::size_t k) {
         return columns[k * static_cast<std::size_t>(per_case) + static_cast<std::size_t>(per_case - 1)] -
                levels.first_column;
@@ -258,8 +267,8 @@ void add_level_cases(std::span<const int> columns, int per_case, std::span<const
         const int* col = columns.data() + k * static_cast<std::size_t>(per_case);
         const int d = level_of(k);
         if (shares > 1 && !owns_level(d, share, shares)) continue;
-        levels.cases[static_cast<std::size_t>(d)] += 1.0;
-        double* y = levels.y.data() + static_cast<std::size_t>(d) * ts;
+        mine.cases[static_cast<std::size_t>(d)] += 1.0;
+        double* y = mine.y.data() + static_cast<std::size_t>(d) * ts;
         const double* yv = traits.data() + k * ts;
         for (std::size_t s = 0; s < ts; ++s) y[s] += yv[s];
         for (int j = 1; j < per_case - 1; ++j)
@@ -267,23 +276,30 @@ void add_level_cases(std::span<const int> columns, int per_case, std::span<const
     }
 }
 
+// A level's sums come from its owner alone (the others' are 0), so that
+// adding the shares in turn changes nothing in them.
 void finish_level_sums(LevelSums& levels) {
     const std::size_t m = static_cast<std::size_t>(levels.levels);
+    levels.cases.assign(m, 0.0);
+    levels.y.assign(m * static_cast<std::size_t>(levels.t), 0.0);
     levels.start.assign(m + 1, 0);
-    for (const PairCounts& table : levels.tables)
-        for (const PairCount& slot : table.slots)
+    for (const LevelShare& share : levels.shares) {
+        for (std::size_t d = 0; d < m; ++d) levels.cases[d] += share.cases[d];
+        for (std::size_t k = 0; k < levels.y.size(); ++k) levels.y[k] += share.y[k];
+        for (const PairCount& slot : share.pairs.slots)
             if (slot.count != 0) ++levels.start[static_cast<std::size_t>(slot.level) + 1];
+    }
     for (std::size_t d = 0; d < m; ++d) levels.start[d + 1] += levels.start[d];
     // (column, count) of each level in one word, sorted by column.
     std::vector<std::uint64_t> entries(static_cast<std::size_t>(levels.start[m]));
     std::vector<std::int64_t> next(levels.start.begin(), levels.start.end() - 1);
-    for (const PairCounts& table : levels.tables)
-        for (const PairCount& slot : table.slots) {
+    for (const LevelShare& share : levels.shares)
+        for (const PairCount& slot : share.pairs.slots) {
             if (slot.count == 0) continue;
             const std::size_t d = slot.level;
             entries[static_cast<std::size_t>(next[d]++)] = (std::uint64_t{slot.column} << 32) | slot.count;
         }
-    levels.tables = {};
+    levels.shares = {};
     levels.column.resize(entries.size());
     levels.count.resize(entries.size());
     for (std::size_t d = 0; d < m; ++d) {

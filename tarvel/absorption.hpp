@@ -49,6 +49,14 @@ struct PairCounts {
     int bits = 0;  // 2^bits slots
 };
 
+// What one share of the cases adds for the levels it owns, kept apart from
+// the other shares' (each on cache lines of its own).
+struct alignas(64) LevelShare {
+    PairCounts pairs;
+    std::vector<double> cases;  // as LevelSums, 0 for the levels of other shares
+    std::vector<double> y;
+};
+
 // The absorbed effect's levels (0-based: its columns less its first column).
 struct LevelSums {
     int first_column = 0;       // the effect's first column: the order of P
@@ -61,7 +69,7 @@ struct LevelSums {
     std::vector<std::int64_t> start;
     std::vector<int> column;
     std::vector<double> count;
-    std::vector<PairCounts> tables;  // per share while cases are added
+    std::vector<LevelShare> shares;  // while cases are added
 };
 
 // Empty sums of effect `effect` of the layout, for `shares` shares.
@@ -70,9 +78,9 @@ LevelSums start_level_sums(const ColumnLayout& layout, int effect, int traits, i
 // Adds the cases (columns and 8-byte traits as for accumulate_cases) whose
 // level share k owns; the case's last column is its column in the effect.
 void add_level_cases(std::span<const int> columns, int per_case, std::span<const double> traits, LevelSums& levels,
-                     int share, int shares);
+                     int share);
 
-// Turns the shares' tables into the columns and counts of each level.
+// Adds up the shares: the cases, trait sums, columns and counts of each level.
 void finish_level_sums(LevelSums& levels);
 
 // The absorbed system M and its right-hand sides, from the equations of P.

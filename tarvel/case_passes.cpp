@@ -78,14 +78,16 @@ void show_cases_done(tk::Host& host, std::int64_t done, std::int64_t& counted) {
 void mark_columns(ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchShape& shape, int threads) {
     require_accepted_cases_only(scratch, shape);
     const std::size_t f = static_cast<std::size_t>(shape.factors);
-    const int shares = std::max(threads, 1);
+    // Each share marks its own run of cases; marks are the same whoever makes them.
+    const int shares = marks_concurrently(layout) ? std::max(threads, 1) : 1;
     tk::run_shares(shares, [&](int share) {
         CaseChunk chunk;
-        for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
-            const int count = chunk_size(first, shape.cases);
+        const std::int64_t end = shape.cases * (share + 1) / shares;
+        for (std::int64_t first = shape.cases * share / shares; first < end; first += chunk_cases) {
+            const int count = chunk_size(first, end);
             load_chunk(nullptr, scratch, shape, first, count, chunk);
             for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
-                if (!mark_used_columns(layout, std::span<const Level>(chunk.levels.data() + k * f, f), share, shares))
+                if (!mark_used_columns(layout, std::span<const Level>(chunk.levels.data() + k * f, f)))
                     fail_read_back(misfit, first, count);
         }
     });
@@ -94,8 +96,8 @@ void mark_columns(ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchS
 NormalEquations accumulate_equations(const ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchShape& shape,
                                      int dense_columns, LevelSums* levels, int threads, tk::Host& host) {
     require_accepted_cases_only(scratch, shape);
-    Accumulator acc = start_accumulation(layout, shape.traits, dense_columns);
     const int shares = std::max(threads, 1);
+    Accumulator acc = start_accumulation(layout, shape.traits, dense_columns, 0, shares);
     const int per_case = layout.columns_per_case;
     tk::run_shares(shares, [&](int share) {
         CaseChunk chunk;
@@ -103,8 +105,8 @@ NormalEquations accumulate_equations(const ColumnLayout& layout, tk::ScratchFile
         for (std::int64_t first = 0; first < shape.cases; first += chunk_cases) {
             const int count = chunk_size(first, shape.cases);
             load_chunk(&layout, scratch, shape, first, count, chunk);
-            accumulate_cases(chunk.columns, per_case, chunk.traits, acc, share, shares);
-            if (levels) add_level_cases(chunk.columns, per_case, chunk.traits, *levels, share, shares);
+            accumulate_cases(chunk.columns, per_case, chunk.traits, acc, share);
+            if (levels) add_level_cases(chunk.columns, per_case, chunk.traits, *levels, share);
             if (share == 0) show_cases_done(host, first + count, counted);
         }
     });

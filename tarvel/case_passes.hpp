@@ -2,11 +2,12 @@
 // the columns that some case falls into, the second accumulates the normal
 // equations (and, for an absorbed last effect, the sums of its levels).
 //
-// Each thread reads the whole file in chunks of cases (positional reads, so
-// the threads never wait for each other) and adds every case into the sums it
-// owns (columns, levels, positions). Every sum thus receives its cases in file
-// order whatever the number of threads, so that the results do not depend on
-// it; reading and decoding is done by every thread, the adding is shared.
+// The threads read the file in chunks of cases with positional reads, so
+// that they never wait for each other. In the first pass each thread marks
+// the columns of its own run of cases. In the accumulation pass each thread
+// reads every case and adds it into the sums it owns (columns, levels): every
+// sum thus receives its cases in file order whatever the number of threads,
+// so that the results do not depend on it.
 // Both passes check that the file holds exactly the accepted cases; a file
 // that does not read back as written is a run error.
 #pragma once

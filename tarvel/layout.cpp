@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <climits>
 
 namespace tarvel {
@@ -64,7 +65,7 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
     return layout;
 }
 
-bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels, int share, int shares) {
+bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels) {
     // Check every effect before marking so that a bad case leaves no trace;
     // the positions of the first few effects are kept from the check.
     constexpr std::size_t kept = 16;
@@ -81,12 +82,20 @@ bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels, int 
         if (ec.full_level_count == 0) continue;
         const std::int64_t position = e < kept ? positions[e] : level_position(ec, levels);
         if (!ec.dense) {
-            if (share == 0) ec.sparse_used.insert(position);
-        } else if (shares <= 1 || owns_position(position, share, shares)) {
-            ec.dense_column[static_cast<std::size_t>(position)] = 0;
+            ec.sparse_used.insert(position);
+            continue;
         }
+        // Threads marking at once all store the same 0; a mark already made
+        // is only read, so that the cache line stays shared.
+        std::atomic_ref<std::int32_t> mark(ec.dense_column[static_cast<std::size_t>(position)]);
+        if (mark.load(std::memory_order_relaxed) != 0) mark.store(0, std::memory_order_relaxed);
     }
     return true;
+}
+
+bool marks_concurrently(const ColumnLayout& layout) {
+    return std::all_of(layout.effects.begin(), layout.effects.end(),
+                       [](const EffectColumns& ec) { return ec.full_level_count == 0 || ec.dense; });
 }
 
 void compact_columns(ColumnLayout& layout) {

@@ -77,12 +77,10 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
 
 // First pass: marks the positions of one case (f levels, each >= 1). Returns
 // false, marking nothing, when a level lies outside 1 ... its factor's
-// largest level. With `shares` > 1, share k marks only the positions it
-// owns in the densely mapped effects (see owns_position), and share 0 those
-// of the others, so that the shares can mark the same cases side by side.
-bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels, int share = 0, int shares = 1);
-
-inline bool owns_position(std::int64_t position, int share, int shares) { return (position >> 6) % shares == share; }
+// largest level. Several threads may mark cases at once when every effect
+// is mapped densely (see marks_concurrently).
+bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels);
+bool marks_concurrently(const ColumnLayout& layout);
 
 // Drops unused positions and numbers the kept columns: column 0 is the mean,
 // each effect's kept positions follow in position order. Sets p, the level

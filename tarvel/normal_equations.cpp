@@ -20,14 +20,19 @@ NormalEquations zero_equations(int p, int t, int block_width) {
     return eq;
 }
 
-Accumulator start_accumulation(const ColumnLayout& layout, int trait_count, int dense_columns, int block_width) {
+Accumulator start_accumulation(const ColumnLayout& layout, int trait_count, int dense_columns, int block_width,
+                               int shares) {
     Accumulator acc;
     const int p = dense_columns > 0 ? std::min(dense_columns, layout.p) : layout.p;
     acc.eq = zero_equations(p, trait_count, block_width);
     const std::size_t ps = static_cast<std::size_t>(acc.eq.p);
     const std::size_t ts = static_cast<std::size_t>(acc.eq.t);
-    acc.column_cases.assign(ps, 0.0);
-    acc.xy_by_column.assign(ts * ps, 0.0);
+    acc.shares.resize(static_cast<std::size_t>(std::max(shares, 1)));
+    for (ShareSums& share : acc.shares) {
+        share.column_cases.assign(ps, 0.0);
+        share.xy_by_column.assign(ts * ps, 0.0);
+        share.yy.assign(acc.eq.yy.size(), 0.0);
+    }
     acc.columns.assign(static_cast<std::size_t>(layout.columns_per_case), 0);
     acc.y.assign(ts, 0.0);
     return acc;
@@ -38,13 +43,15 @@ bool accumulate_case(const ColumnLayout& layout, std::span<const Level> levels,
     const int m = case_columns(layout, levels, acc.columns);
     if (m < 0) return false;
     for (std::size_t s = 0; s < acc.y.size(); ++s) acc.y[s] = s < traits.size() ? static_cast<double>(traits[s]) : 0.0;
-    accumulate_cases(std::span<const int>(acc.columns).first(static_cast<std::size_t>(m)), m, acc.y, acc);
+    accumulate_cases(std::span<const int>(acc.columns).first(static_cast<std::size_t>(m)), m, acc.y, acc, 0);
     return true;
 }
 
 void accumulate_cases(std::span<const int> columns, int per_case, std::span<const double> traits, Accumulator& acc,
-                      int share, int shares) {
+                      int share) {
     NormalEquations& eq = acc.eq;
+    ShareSums& sums = acc.shares[static_cast<std::size_t>(share)];
+    const int shares = static_cast<int>(acc.shares.size());
     const std::size_t ts = static_cast<std::size_t>(eq.t);
     const std::size_t count = per_case > 0 ? columns.size() / static_cast<std::size_t>(per_case) : 0;
     const int p = eq.p;
@@ -67,16 +74,16 @@ void accumulate_cases(std::span<const int> columns, int per_case, std::span<cons
         const double* yv = traits.data() + k * ts;
         const int m = columns_within(col);
         if (share == 0) {
-            ++eq.cases;
-            double* yy = eq.yy.data();
+            ++sums.cases;
+            double* yy = sums.yy.data();
             for (std::size_t s = 0; s < ts; ++s)
                 for (std::size_t u = s; u < ts; ++u) *yy++ += yv[s] * yv[u];
         }
         for (int j = 0; j < m; ++j) {
             const int c = col[j];
             if (shares > 1 && !owns_column(c, share, shares)) continue;
-            acc.column_cases[static_cast<std::size_t>(c)] += 1.0;
-            double* xy = acc.xy_by_column.data() + static_cast<std::size_t>(c) * ts;
+            sums.column_cases[static_cast<std::size_t>(c)] += 1.0;
+            double* xy = sums.xy_by_column.data() + static_cast<std::size_t>(c) * ts;
             for (std::size_t s = 0; s < ts; ++s) xy[s] += yv[s];
             // Pairs with the earlier effect columns of the case; the pairs with
             // column 0 and the diagonal are the cases per column, filled in at the end.
@@ -87,19 +94,24 @@ void accumulate_cases(std::span<const int> columns, int per_case, std::span<cons
     }
 }
 
+// A column's sums come from its owner alone (the others' are 0), so that
+// adding the shares in turn changes nothing in them.
 NormalEquations finish_accumulation(Accumulator&& acc) {
     NormalEquations eq = std::move(acc.eq);
     const int p = eq.p;
     const std::size_t ts = static_cast<std::size_t>(eq.t);
-    for (int c = 0; c < p; ++c) {
-        const double n = acc.column_cases[static_cast<std::size_t>(c)];
-        eq.xx(c, c) += n;
-        if (c > 0) eq.xx(0, c) += n;  // every case has column 0
-        for (int s = 0; s < eq.t; ++s)
-            eq.xy(c, s) += acc.xy_by_column[static_cast<std::size_t>(c) * ts + static_cast<std::size_t>(s)];
+    for (const ShareSums& sums : acc.shares) {
+        eq.cases += sums.cases;
+        for (std::size_t k = 0; k < eq.yy.size(); ++k) eq.yy[k] += sums.yy[k];
+        for (int c = 0; c < p; ++c) {
+            const double n = sums.column_cases[static_cast<std::size_t>(c)];
+            eq.xx(c, c) += n;
+            if (c > 0) eq.xx(0, c) += n;  // every case has column 0
+            for (int s = 0; s < eq.t; ++s)
+                eq.xy(c, s) += sums.xy_by_column[static_cast<std::size_t>(c) * ts + static_cast<std::size_t>(s)];
+        }
     }
-    acc.column_cases = {};
-    acc.xy_by_column = {};
+    acc.shares = {};
     return eq;
 }
 

@@ -44,21 +44,30 @@ NormalEquations zero_equations(int p, int t, int block_width = 0);
 inline int trait_pair_index(int s, int u, int t) { return s * t - s * (s - 1) / 2 + (u - s); }
 inline int trait_pair_count(int t) { return t * (t + 1) / 2; }
 
-// Accumulation state: the equations under construction plus, for locality,
-// the cases per column (which are both the diagonal of X'X and its row 0)
-// and X'Y stored trait-fastest. finish_accumulation folds them in.
-struct Accumulator {
-    NormalEquations eq;
+// What one share of the cases adds besides X'X, kept apart from the other
+// shares' (each on cache lines of its own): the cases per column (which are
+// both the diagonal of X'X and its row 0) and X'Y stored trait-fastest, for
+// the columns the share owns; N and Y'Y in share 0.
+struct alignas(64) ShareSums {
     std::vector<double> column_cases;  // p
     std::vector<double> xy_by_column;  // t x p: (s, c) at s + c * t
-    std::vector<int> columns;          // work: the current case's columns
-    std::vector<double> y;             // work: the current case's traits
+    std::int64_t cases = 0;
+    std::vector<double> yy;            // as NormalEquations::yy
+};
+
+// Accumulation state: the equations under construction and the shares'
+// sums; finish_accumulation folds them in.
+struct Accumulator {
+    NormalEquations eq;
+    std::vector<ShareSums> shares;
+    std::vector<int> columns;  // work: the current case's columns
+    std::vector<double> y;     // work: the current case's traits
 };
 
 // Zeroed equations for the first `dense_columns` columns of the layout (0:
-// all p), t traits.
+// all p), t traits, for cases added by `shares` shares.
 Accumulator start_accumulation(const ColumnLayout& layout, int trait_count, int dense_columns = 0,
-                               int block_width = 0);
+                               int block_width = 0, int shares = 1);
 
 // Adds one case: N += 1; Y'Y(s,u) += y(s)*y(u) (the product of the 4-byte
 // values formed in 8-byte precision); X'Y(c,s) += y(s) for each of the case's
@@ -70,12 +79,13 @@ bool accumulate_case(const ColumnLayout& layout, std::span<const Level> levels,
 
 // Adds cases whose columns (each list strictly increasing, starting with the
 // mean's 0, `per_case` entries) and 8-byte trait values are given; columns at
-// or beyond the accumulator's order are left out. With `shares` > 1, share k
-// adds only to the columns it owns (see owns_column) and share 0 also to N
-// and Y'Y, so that the shares can run side by side on one accumulator; every
-// sum then receives its cases in the same order, whatever the shares.
+// or beyond the accumulator's order are left out. With several shares (as
+// many as the accumulator was started for), share k adds only to the columns
+// it owns (see owns_column) and share 0 also to N and Y'Y, so that the shares
+// can run side by side on one accumulator; every sum then receives its cases
+// in the same order, whatever the number of shares.
 void accumulate_cases(std::span<const int> columns, int per_case, std::span<const double> traits, Accumulator& acc,
-                      int share = 0, int shares = 1);
+                      int share = 0);
 
 // Whether share k of `shares` adds to column c.
 inline bool owns_column(int c, int share, int shares) { return (c >> 4) % shares == share; }

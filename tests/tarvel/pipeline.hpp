@@ -98,7 +98,7 @@ inline Analysis analyse_absorbed(const tarvel::Model& model, const std::vector<C
     const int effect = tarvel::absorbable_effect(r.layout);
     EXPECT_GE(effect, 0);
     tarvel::LevelSums levels = tarvel::start_level_sums(r.layout, effect, t, shares);
-    tarvel::Accumulator acc = tarvel::start_accumulation(r.layout, t, levels.first_column, block);
+    tarvel::Accumulator acc = tarvel::start_accumulation(r.layout, t, levels.first_column, block, shares);
     const int per_case = r.layout.columns_per_case;
     const std::size_t stride = static_cast<std::size_t>(std::max(1, t));
     std::vector<int> columns(cases.size() * static_cast<std::size_t>(per_case));
@@ -109,8 +109,8 @@ inline Analysis analyse_absorbed(const tarvel::Model& model, const std::vector<C
         for (std::size_t s = 0; s < stride && s < cases[k].y.size(); ++s) traits[k * stride + s] = cases[k].y[s];
     }
     for (int share = 0; share < shares; ++share) {
-        tarvel::accumulate_cases(columns, per_case, traits, acc, share, shares);
-        tarvel::add_level_cases(columns, per_case, traits, levels, share, shares);
+        tarvel::accumulate_cases(columns, per_case, traits, acc, share);
+        tarvel::add_level_cases(columns, per_case, traits, levels, share);
     }
     tarvel::finish_level_sums(levels);
     r.eq = tarvel::finish_accumulation(std::move(acc));
