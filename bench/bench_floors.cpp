@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     tk::ScratchFile scratch;
     scratch.open();
     const tarvel::CaseSummary cases = tarvel::read_cases(
-        data, scratch, {checked.factor_count, t, checked.case_format, specification.missing_codes}, host);
+        data, scratch,
+        {checked.factor_count, t, checked.case_format, specification.missing_codes, false, checked.factor_used}, host);
     scratch.rewind();
     const double parse = seconds_since(start);
     const double parse_cpu = processor_seconds() - cpu;

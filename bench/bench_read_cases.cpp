@@ -44,7 +44,13 @@ double peak_resident_megabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-tarvel::CaseReading generated_layout() { return {4, 3, std::nullopt, {-9.0f}}; }
+tarvel::CaseReading generated_layout() {
+    tarvel::CaseReading layout;
+    layout.factor_count = 4;
+    layout.trait_count = 3;
+    layout.missing_codes = {-9.0f};
+    return layout;
+}
 
 void report(benchmark::State& state, const std::string& name) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

@@ -134,6 +134,12 @@ bool same_file(std::string_view a, std::string_view b) {
 
 namespace tk {
 
+std::optional<std::string> own_file_named(std::string_view name, std::span<const std::string_view> own_files) {
+    for (std::string_view own : own_files)
+        if (same_file(name, own)) return std::string(own);
+    return std::nullopt;
+}
+
 std::optional<std::string> check_output_files(const OutputFiles& files) {
     const std::string_view stdout_name = standard_stream_name;
     const std::string listing(files.listing), json(files.json);
@@ -142,8 +148,12 @@ std::optional<std::string> check_output_files(const OutputFiles& files) {
     if (listing == stdout_name && json == stdout_name)
         return std::string("the listing and the JSON results cannot both go to standard output");
     if (same_file(listing, files.data)) return "-o: '" + listing + "' is the data file";
+    if (const std::optional<std::string> own = own_file_named(listing, files.own_files))
+        return "-o: '" + listing + "' is the program's own file " + *own;
     if (json.empty()) return std::nullopt;
     if (same_file(json, files.data)) return "--json: '" + json + "' is the data file";
+    if (const std::optional<std::string> own = own_file_named(json, files.own_files))
+        return "--json: '" + json + "' is the program's own file " + *own;
     if (same_file(json, listing)) return "--json: '" + json + "' is the listing file";
     std::error_code error;
     if (std::filesystem::is_directory(json, error)) return "--json: '" + json + "' is a directory";
@@ -151,7 +161,7 @@ std::optional<std::string> check_output_files(const OutputFiles& files) {
 }
 
 void remove_results_file(std::string_view name) {
-    if (!name.empty() && name != standard_stream_name && file_exists(name)) remove_file(name);
+    if (!name.empty() && name != standard_stream_name) remove_regular_file(name);
 }
 
 bool results_on_terminal(const OutputFiles& files) {

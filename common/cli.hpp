@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,8 +74,12 @@ std::string bad_value_text(std::string_view option, std::string_view value, std:
 bool open_output(TextWriter& out, std::string_view name, bool atomic);
 
 // True when both names lead to the same file, an existing one or one still
-// to be created ("-", standard output, never does).
+// to be created ("-", standard output, never does). Full names are compared.
 bool same_file(std::string_view a, std::string_view b);
+
+// The one of a program's own files (the fixed names of its control and
+// results files, such as "KIRV.IN_") that name leads to; nullopt for none.
+std::optional<std::string> own_file_named(std::string_view name, std::span<const std::string_view> own_files);
 
 // The files of a run started with arguments.
 struct OutputFiles {
@@ -82,15 +87,18 @@ struct OutputFiles {
     std::string_view listing;
     bool json_given = false;  // --json was given (maybe with an empty name)
     std::string_view json;    // empty: no JSON results
+    std::span<const std::string_view> own_files = {};  // names the listing and the JSON may not take
 };
 
 // Where the files would collide or cannot be written at all: an empty name,
-// both results on standard output, a results file that is the data file,
-// the JSON file that is the listing or a directory. nullopt when they fit.
+// both results on standard output, a results file that is the data file or
+// one of the program's own files, the JSON file that is the listing or a
+// directory. nullopt when they fit.
 std::optional<std::string> check_output_files(const OutputFiles& files);
 
 // After a failed run no results file may stay under its name, so that no
-// earlier run's results can pass for this one's ("-" and "" name none).
+// earlier run's results can pass for this one's ("-" and "" name none). Only
+// a regular file goes (see remove_regular_file): never a device or a FIFO.
 void remove_results_file(std::string_view name);
 
 // True when the listing or the JSON goes to standard output on a terminal:

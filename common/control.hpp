@@ -10,27 +10,33 @@ namespace tk {
 
 inline constexpr const char* tarvel_control_file = "tanv~tm0.$$$";
 inline constexpr const char* kirv_control_file = "tanv~tm3.$$$";
-inline constexpr std::size_t control_record_length = 950;
 
 enum class ControlStatus {
-    absent,  // no control file: the program ends quietly
-    read,    // all fields read
-    bad      // the file ended early or held text where a number belongs
+    absent,      // no control file: nothing to do
+    read,        // all fields read
+    bad,         // the file ended early, held text where a number belongs, or a name longer than its field
+    not_deleted  // read, but it could not be deleted: the run must not start (a restart would repeat it)
 };
 
-// The fields of tarvel's control file. Each text field keeps the first
-// characters of its record up to the field's width, without trailing blanks
-// (so its length is the significant length; empty means not given).
+// The widths of the file names of the control files: a longer name is an
+// error, never cut (a cut name would lead to another file).
+inline constexpr std::size_t tarvel_name_width = 100;
+inline constexpr std::size_t kirv_name_width = 80;
+
+// The fields of tarvel's control file, each its whole record without
+// trailing blanks (so the length is the significant length; empty means not
+// given); a file name longer than its width makes the file bad.
 struct TarvelControl {
     ControlStatus status = ControlStatus::absent;
-    std::string problem;  // what was wrong with a bad file
+    std::string problem;  // what was wrong with a bad file (or why it was not deleted)
     std::int32_t window = 0;
     std::int32_t listing = 0;  // L: 1 or more writes a listing
     std::int32_t capacity_df = 0, capacity_ss = 0, capacity_ems = 0, capacity_vc = 0;
     std::string data_file, listing_file, model, data_format, traits, missing_values, print_options;
 };
 
-// kirv's control file: two integers and seven records kept in 100-character fields.
+// kirv's control file: two integers and seven records, each whole (the two
+// file names at most 80 characters).
 struct KirvControl {
     ControlStatus status = ControlStatus::absent;
     std::string problem;
@@ -39,7 +45,8 @@ struct KirvControl {
     std::array<std::string, 7> records;  // data file, listing file, switches, relationship, group, reference, eigenvalue
 };
 
-// Reads the control file and deletes it at once, whatever it holds.
+// Reads the control file and deletes it at once, whatever it holds. A read
+// error makes it bad; a failed deletion makes it not_deleted.
 TarvelControl read_tarvel_control(std::string_view path = tarvel_control_file);
 KirvControl read_kirv_control(std::string_view path = kirv_control_file);
 

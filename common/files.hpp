@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +20,18 @@ std::string trim_name(std::string_view name);
 bool file_exists(std::string_view name);  // an existing file that is not a directory
 bool remove_file(std::string_view name);
 
+// A failed read, seek or write of a file that the run needs: the message
+// names the file and says what went wrong. Each program's main routine takes
+// it through its error path like an input error.
+struct FileError : std::runtime_error {
+    int error;  // the errno of the failure
+    FileError(const std::string& message, int system_error) : std::runtime_error(message), error(system_error) {}
+};
+
 // A text file opened with status OLD, read record by record. Records end in
-// LF or CR LF; a last record without a line end counts as a record.
+// LF or CR LF; a last record without a line end counts as a record. A UTF-8
+// byte-order mark at the start of the file is skipped. A read or seek error
+// raises FileError (it is never taken for the end of the file).
 class TextReader {
   public:
     TextReader() = default;
@@ -51,16 +63,47 @@ class TextReader {
 
   private:
     int fd_ = -1;
+    std::string name_;
     std::vector<char> buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
+    bool at_start_ = false;  // nothing read since open or rewind: a byte-order mark may come
+    bool skip_byte_order_mark();
 };
 
-// A text file created or overwritten, written record by record. An atomic
-// writer writes under a temporary name in the same directory and renames the
-// file into place only when it is closed after a complete run, so readers
-// never see it half-written under its real name.
+// A text file written record by record.
+//
+// Every file a program gives to its user or host (listing, results files for
+// the host, export file, JSON, CSV or report files) is a *results file*: open
+// it with atomic = true, and nothing appears under its name until the run has
+// completed it:
+//
+//   tk::TextWriter out;
+//   if (!out.open(name, /*atomic=*/true)) fail("Cannot create '" + name + "': " + out.problem());
+//   out.put_record("...");           // or put_records() for text that holds its own line ends
+//   if (!out.close()) fail("Cannot write '" + name + "': " + out.problem());
+//
+// A run with several results files calls finish() on each (any failure: the
+// run fails, discard them all), then publish() on each, so that a full disk
+// never leaves some of them new and some old. A writer destroyed or
+// discarded before publish() leaves nothing behind.
+//
+// How a results file is made:
+// - it is written to a nameless temporary file in its directory (O_TMPFILE),
+//   or where the file system has none, to a new file with a random name
+//   ("name.part-" and six random characters, opened with O_EXCL, so no two
+//   runs share one and a planted symbolic link is never followed);
+// - it is flushed to disk (fsync) and only then linked or renamed to its
+//   name; the directory is flushed after that;
+// - a name that is a symbolic link is written through: the file at the end of
+//   the link is replaced, the link stays;
+// - a name that is a device, a FIFO or a socket, or that leads through /proc
+//   to a file the process holds open (/dev/stdout), is written to directly,
+//   after what it holds; it is never replaced by a regular file;
+// - an existing file that the user may not write (write-protected) is not
+//   replaced: open() fails, as opening it for writing would.
+// Without atomic (tests and tools only) the file is written in place.
 class TextWriter {
   public:
     TextWriter() = default;
@@ -68,33 +111,62 @@ class TextWriter {
     TextWriter& operator=(const TextWriter&) = delete;
     TextWriter(TextWriter&& other) noexcept;
     TextWriter& operator=(TextWriter&& other) noexcept;
-    ~TextWriter();  // an atomic file never closed is discarded; a plain one is kept
+    ~TextWriter();  // an unpublished results file is discarded; a plain one is kept
 
     bool open(std::string_view name, bool atomic = false);
     // Writes to the process's standard output under the name "-"; closing it
-    // flushes the stream and leaves it open for the process.
+    // writes out what is held and leaves the stream open for the process.
     bool open_standard_output();
-    bool is_open() const { return file_ != nullptr; }
+    bool is_open() const { return fd_ >= 0; }
     // Appends one record; the CR LF line end is added here.
     void put_record(std::string_view text);
-    // Appends records that already end in CR LF.
+    // Appends text that already ends its records (CR LF or any line end).
     void put_records(std::string_view text);
-    // Keeps the file; returns false when any write failed.
+    // Writes out all that is held and flushes it to disk; false when any write failed.
+    bool finish();
+    // Puts a finished results file under its name (other files: closes them).
+    bool publish();
+    // finish() and publish(); returns false when anything failed (nothing is then published).
     bool close();
-    // Removes the file (or the unfinished temporary file of an atomic writer).
+    // Drops the file: a results file leaves nothing, a plain file is removed.
     void discard();
-    bool failed() const { return failed_; }
+    bool failed() const { return error_ != 0; }
     const std::string& name() const { return name_; }
+    // What went wrong, in the system's words ("No space left on device").
+    std::string problem() const;
 
   private:
-    std::FILE* file_ = nullptr;
-    std::string name_;
-    std::string temporary_name_;
-    bool failed_ = false;
-    bool standard_output_ = false;
+    enum class Kind { plain, results, direct, standard_output };
+    bool write_out();
+    bool fail(int error);
+    void put_in_place();
+    void sync_directory();
+    void release();
+
+    int fd_ = -1;
+    Kind kind_ = Kind::plain;
+    std::string buffer_;
+    std::string name_;       // as given, without trailing blanks
+    std::string path_;       // the file written: the name with its symbolic links followed
+    std::string temporary_;  // the named temporary file, where there is no nameless one
+    bool finished_ = false;
+    int error_ = 0;          // errno of the first failure
 };
 
-// A nameless binary scratch file, removed when it is closed or destroyed.
+// The file a name leads to: the name itself, or for a symbolic link the file
+// at the end of the link (through links of links). nullopt for a loop.
+std::optional<std::string> link_target(std::string_view name);
+
+// Removes a results file of an earlier run: a regular file under the name (or
+// at the end of its symbolic link). Devices, FIFOs, directories and files
+// held open (/dev/stdout) stay.
+void remove_regular_file(std::string_view name);
+
+// A nameless binary scratch file, removed when it is closed or destroyed
+// (also when the process is killed: it never has a name). It is made in the
+// folder that TMPDIR names, or in /tmp without it. Every failure to open,
+// write, flush, seek or read it raises FileError naming that folder, so that
+// a full disk never passes for the end of the cases.
 class ScratchFile {
   public:
     ScratchFile() = default;
@@ -104,23 +176,31 @@ class ScratchFile {
     ScratchFile& operator=(ScratchFile&& other) noexcept;
     ~ScratchFile();
 
-    bool open();
+    bool open();  // true, or FileError
     bool is_open() const { return file_ != nullptr; }
     void close();
-    bool write(const void* bytes, std::size_t size);
-    bool read(void* bytes, std::size_t size);  // false at end of file
+    bool write(const void* bytes, std::size_t size);  // true, or FileError
+    // True for a whole item; false at the end of the file; FileError for a
+    // read error or an item cut short.
+    bool read(void* bytes, std::size_t size);
+    // Writes out what is held and goes back to the start.
     void rewind();
+    // The folder of the scratch files: TMPDIR, or /tmp without it.
+    static std::string folder();
 
     // Reads exactly `size` bytes at `offset` without moving the file position;
-    // false when fewer are there or the read fails. Several threads may read
-    // at once. Writes must have been flushed (rewind() does that).
+    // false when fewer are there; FileError for a read error. Several threads
+    // may read at once. Writes must have been flushed (rewind() does that).
     bool read_at(void* bytes, std::size_t size, std::uint64_t offset) const;
     // The file's size in bytes after flushing what was written; -1 when it
     // cannot be known.
     std::int64_t size();
 
   private:
+    [[noreturn]] void fail(const char* what) const;
+
     std::FILE* file_ = nullptr;
+    std::string folder_;
 };
 
 }  // namespace tk

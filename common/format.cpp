@@ -461,9 +461,10 @@ struct RecordSource {
     TextReader* file;
     std::string_view internal;
     bool internal_used = false;
+    int used = 0;  // records taken from the file
 
     bool next(std::string& record) {
-        if (file) return file->read_record(record);
+        if (file) return file->read_record(record) && ++used > 0;
         if (internal_used) return false;
         internal_used = true;
         record.assign(internal);
@@ -575,12 +576,21 @@ ReadResult read_with(RecordSource& source, const Format& format, std::span<const
 
 ReadResult read_formatted(TextReader& file, const Format& format, std::span<const Target> targets) {
     RecordSource source{&file, {}};
-    return read_with(source, format, targets);
+    ReadResult result = read_with(source, format, targets);
+    result.records = source.used;
+    return result;
 }
 
 ReadResult read_internal(std::string_view record, std::string_view format, std::span<const Target> targets) {
     RecordSource source{nullptr, record};
     return read_with(source, cached_format(format), targets);
+}
+
+std::string count_descriptor(long long value, int width) {
+    const int digits = static_cast<int>(std::to_string(value).size());  // the sign included
+    std::string descriptor(1, 'I');  // (built by appending: "I" + ... trips a false -Wrestrict in g++ 12)
+    descriptor += std::to_string(digits <= width ? width : digits + 1);
+    return descriptor;
 }
 
 }  // namespace tk

@@ -111,13 +111,21 @@ inline std::string write_internal(std::string_view format, std::initializer_list
     return write_internal(format, std::span<const Item>(items.begin(), items.size()), length);
 }
 
+// "Iw" for a count that fits w columns; for one that does not, an I field as
+// wide as its digits and one blank, so that a count is never shown as
+// asterisks and never runs into the text before it. Every count that fits
+// keeps its layout.
+std::string count_descriptor(long long value, int width);
+
 // ------------------------------------------------------------------ reading
 
 enum class ReadStatus { ok, end_of_file, error };
 
 struct ReadResult {
     ReadStatus status = ReadStatus::ok;
-    std::string message;  // what went wrong, for error statuses
+    std::string message;    // what went wrong, for error statuses
+    int records = 0;        // records the read used, the one it stopped on included
+    int blank_records = 0;  // free-form: records without any item before the first that held one
     bool ok() const { return status == ReadStatus::ok; }
 };
 

@@ -150,12 +150,6 @@ bool store(const Target& target, std::string_view word, bool quoted) {
     return false;
 }
 
-ReadResult failed(TextReader& file, std::size_t record_length, std::string message) {
-    file.advance(record_length);
-    file.skip_record();
-    return {ReadStatus::error, std::move(message)};
-}
-
 // Splits "r*rest" into its repeat count; false when the word has no count.
 bool split_repeat(std::string_view word, long& repeat, std::string& rest) {
     const std::size_t star = word.find('*');
@@ -168,78 +162,127 @@ bool split_repeat(std::string_view word, long& repeat, std::string& rest) {
     return true;
 }
 
+// Where a free-form read stands between the records it takes.
+struct ListState {
+    std::size_t next = 0;        // the next target
+    bool after_value = false;    // a comma right after a value only ends that value
+    bool ended_in_comma = false; // the record's last item was a comma: an empty last field
+    bool slash = false;          // a slash ended the read
+    bool any_item = false;       // the record held a value, a comma or a slash
+    std::string quoted_word, rest;
+};
+
+// Takes the values of one record [p, end) into the targets from state.next
+// on; an empty message when the record read well.
+std::string parse_record(const char* p, const char* const end, std::span<const Target> targets, ListState& st) {
+    st.ended_in_comma = false;
+    st.any_item = false;
+    while (st.next < targets.size()) {
+        while (p < end && is_blank(*p)) ++p;
+        if (p == end) break;
+        st.any_item = true;
+        st.ended_in_comma = false;
+        if (*p == '/') {
+            st.slash = true;
+            break;
+        }
+        if (*p == ',') {
+            ++p;
+            if (!st.after_value) ++st.next;  // a null value: its target stays as it was
+            st.after_value = false;
+            st.ended_in_comma = true;
+            continue;
+        }
+        if (const char* after = scan_fast(p, end, targets[st.next])) {
+            p = after;
+            ++st.next;
+            st.after_value = true;
+            continue;
+        }
+        bool quoted = *p == '\'' || *p == '"';
+        std::string_view word;
+        if (quoted) {
+            p = take_quoted(p, end, st.quoted_word);
+            if (!p) return "a quoted value is not closed on its record";
+            word = st.quoted_word;
+        } else {
+            const char* start = p;
+            while (p < end && !ends_value(*p)) ++p;
+            word = std::string_view(start, static_cast<std::size_t>(p - start));
+        }
+        long repeat = 1;
+        if (!quoted && word.size() > 1 && word.find('*') != std::string_view::npos &&
+            split_repeat(word, repeat, st.rest)) {
+            if (repeat < 1) return "the repeat count of '" + std::string(word) + "' is not positive";
+            std::string& rest = st.rest;
+            if (rest.size() >= 2 && (rest[0] == '\'' || rest[0] == '"') && rest.back() == rest[0]) {
+                rest = rest.substr(1, rest.size() - 2);
+                quoted = true;
+            }
+            word = rest;
+            if (rest.empty() && !quoted) {  // "r*": r null values
+                st.next += std::min<std::size_t>(static_cast<std::size_t>(repeat), targets.size() - st.next);
+                st.after_value = true;
+                continue;
+            }
+        }
+        for (long r = 0; r < repeat && st.next < targets.size(); ++r) {
+            if (!store(targets[st.next], word, quoted)) return "the value '" + std::string(word) + "' is not a number";
+            ++st.next;
+        }
+        st.after_value = true;
+    }
+    return {};
+}
+
+std::string values_short_text(std::size_t given, std::size_t wanted) {
+    return "the line holds " + std::to_string(given) + " of its " + std::to_string(wanted) + " values";
+}
+
 }  // namespace
 
-ReadResult read_list(TextReader& file, std::span<const Target> targets) {
-    std::string quoted_word, rest;
-    std::size_t next = 0;
-    bool after_value = false;  // a comma right after a value only ends that value
+ReadResult read_list(TextReader& file, std::span<const Target> targets, ListRecords records) {
+    ListState st;
+    ReadResult result;
     for (;;) {
         bool has_line_end = false;
         const long length = load_record(file, has_line_end);
-        if (length < 0) return {ReadStatus::end_of_file, {}};
+        if (length < 0) {
+            result.status = ReadStatus::end_of_file;
+            return result;
+        }
         const std::size_t record_length = static_cast<std::size_t>(length);
         const char* const first = file.data();
-        const char* const end = first + record_length;
-        const char* p = first;
-        bool slash = false;
-        while (next < targets.size()) {
-            while (p < end && (*p == ' ' || is_blank(*p))) ++p;
-            if (p == end) break;
-            if (*p == '/') {
-                slash = true;
-                break;
-            }
-            if (*p == ',') {
-                ++p;
-                if (!after_value) ++next;  // a null value: its target stays as it was
-                after_value = false;
-                continue;
-            }
-            if (const char* after = scan_fast(p, end, targets[next])) {
-                p = after;
-                ++next;
-                after_value = true;
-                continue;
-            }
-            bool quoted = *p == '\'' || *p == '"';
-            std::string_view word;
-            if (quoted) {
-                p = take_quoted(p, end, quoted_word);
-                if (!p) return failed(file, record_length, "a quoted value is not closed on its record");
-                word = quoted_word;
-            } else {
-                const char* start = p;
-                while (p < end && !ends_value(*p)) ++p;
-                word = std::string_view(start, static_cast<std::size_t>(p - start));
-            }
-            long repeat = 1;
-            if (!quoted && word.size() > 1 && word.find('*') != std::string_view::npos &&
-                split_repeat(word, repeat, rest)) {
-                if (repeat < 1)
-                    return failed(file, record_length, "the repeat count of '" + std::string(word) + "' is not positive");
-                if (rest.size() >= 2 && (rest[0] == '\'' || rest[0] == '"') && rest.back() == rest[0]) {
-                    rest = rest.substr(1, rest.size() - 2);
-                    quoted = true;
-                }
-                word = rest;
-                if (rest.empty() && !quoted) {  // "r*": r null values
-                    next += std::min<std::size_t>(static_cast<std::size_t>(repeat), targets.size() - next);
-                    after_value = true;
-                    continue;
-                }
-            }
-            for (long r = 0; r < repeat && next < targets.size(); ++r) {
-                if (!store(targets[next], word, quoted))
-                    return failed(file, record_length, "the value '" + std::string(word) + "' is not a number");
-                ++next;
-            }
-            after_value = true;
-        }
+        std::string problem = parse_record(first, first + record_length, targets, st);
         // The read ends with this record (its rest is skipped) or goes on with the next.
         file.advance(record_length + (has_line_end ? 1 : 0));
-        if (next == targets.size() || slash) return {};
+        ++result.records;
+        if (!st.any_item && result.records == result.blank_records + 1) ++result.blank_records;
+        const bool complete = st.next == targets.size() || st.slash;
+        if (problem.empty() && !complete && records == ListRecords::one && st.any_item) {
+            // One case per line: an empty last field is a null value, and a
+            // line that still falls short does not read on into the next.
+            if (st.ended_in_comma) ++st.next;
+            if (st.next < targets.size()) problem = values_short_text(st.next, targets.size());
+        }
+        if (!problem.empty()) {
+            result.status = ReadStatus::error;
+            result.message = std::move(problem);
+            return result;
+        }
+        if (st.next >= targets.size() || st.slash) return result;
     }
+}
+
+ReadResult read_list(std::string_view text, std::span<const Target> targets) {
+    ListState st;
+    ReadResult result;
+    result.records = 1;
+    const std::string problem = parse_record(text.data(), text.data() + text.size(), targets, st);
+    if (!problem.empty()) return {ReadStatus::error, problem, 1};
+    if (st.next < targets.size() && !st.slash)
+        return {ReadStatus::end_of_file, values_short_text(st.next, targets.size()), 1};
+    return result;
 }
 
 std::string list_record(std::span<const Item> items) {
@@ -268,14 +311,22 @@ std::string list_record(std::span<const Item> items) {
 
 void write_list(TextWriter& file, std::span<const Item> items) { file.put_record(list_record(items)); }
 
-void write_list(TextWriter& file, std::span<const double> values) {
-    std::string record = " ";
+void write_list(TextWriter& file, std::span<const double> values) { write_list(file, values, values.size()); }
+
+void write_list(TextWriter& file, std::span<const double> values, std::size_t length) {
+    constexpr std::size_t piece_length = std::size_t{1} << 16;
+    std::string piece = " ";
     char buffer[64];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) record.push_back(' ');
-        record.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, values[i]).ptr);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (i > 0) piece.push_back(' ');
+        if (i < values.size()) piece.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, values[i]).ptr);
+        else piece.push_back('0');
+        if (piece.size() < piece_length) continue;
+        file.put_records(piece);  // a long record goes out piece by piece, never whole in memory
+        piece.clear();
     }
-    file.put_record(record);
+    piece += "\r\n";
+    file.put_records(piece);
 }
 
 }  // namespace tk

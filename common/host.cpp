@@ -117,13 +117,36 @@ void release_status_line(Host& host) {
     host.painted = false;
 }
 
-void error_box(Host& host, std::string_view text) {
-    // A status line on the terminal keeps its text; the message goes below it.
+namespace {
+
+// A status line on the terminal keeps its text; the message goes below it.
+void emit_message(Host& host, std::string_view label, std::string_view text) {
     if (host.terminal && host.painted) emit("\n");
     host.painted = false;
-    std::string out = "Error Message: ";
+    std::string out(label);
     out += text;
     out += '\n';
+    emit(out);
+}
+
+}  // namespace
+
+void error_box(Host& host, std::string_view text) { emit_message(host, "Error Message: ", text); }
+
+void warning(Host& host, std::string_view text) { emit_message(host, "Warning: ", text); }
+
+std::string data_file_not_found_text(std::string_view module, std::string_view name) {
+    return "Cannot find the data file for " + std::string(module) + " module! There is no file '" +
+           std::string(name) + "'.";
+}
+
+void report_no_control_file(std::string_view program, std::string_view control_file) {
+    std::string out(program);
+    out += ": no control file ";
+    out += control_file;
+    out += " in the current directory, so nothing to do; run '";
+    out += program;
+    out += " --help' for the command line.\n";
     emit(out);
 }
 

@@ -4,7 +4,8 @@
 // standard error. The status line is painted there only when standard error is
 // a terminal (one line redrawn in place), so pipes and logs stay clean; a
 // message box is one line "Error Message: <text>" on standard error; the
-// registry value of the status prefix is an environment variable.
+// registry value of the status prefix is an environment variable. Warnings
+// (input that the run used, but not as written) go there too.
 #pragma once
 
 #include <chrono>
@@ -71,6 +72,18 @@ void release_status_line(Host& host);
 // A message box: "Error Message: " and the text, one line on standard error.
 // The owner is the host window or none (0); the program does not wait.
 void error_box(Host& host, std::string_view text);
+
+// A warning that does not stop the run: "Warning: " and the text, one line
+// on standard error (further lines of the text follow as they are).
+void warning(Host& host, std::string_view text);
+
+// "Cannot find the data file for TARVEL module! There is no file 'x.dat'."
+// (module "TARVEL" or "KIRV"): the message names the file it looked for.
+std::string data_file_not_found_text(std::string_view module, std::string_view name);
+
+// The one line a program started without arguments shows when there is no
+// control file: what it expected, and where its command line is described.
+void report_no_control_file(std::string_view program, std::string_view control_file);
 
 inline constexpr const char* out_of_memory_text = "Out of memory!";
 // Exit status after "Out of memory!" and after a host capacity error (-1 to the host).

@@ -363,4 +363,10 @@ bool parse_integer_field(std::string_view field, std::int32_t& out) {
     return true;
 }
 
+std::string message_number(double x) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", x);
+    return text;
+}
+
 }  // namespace tk

@@ -27,6 +27,10 @@ Significant round_significant(double a, int nsig);
 // |a| rounded half away from zero to d decimals, as "123.46" ("123." when d = 0).
 std::string round_fixed(double a, int d);
 
+// A value for a message: six significant digits, without trailing zeros
+// ("1.5", "-0.111111", "1e+10").
+std::string message_number(double x);
+
 // Reading a numeric field of a record (Iw or Fw.d on input): blanks (not tabs) are ignored,
 // an all-blank field is zero; sign, digits, optional point, optional exponent
 // (E or D and a signed integer, or a sign right after the digits). Without a

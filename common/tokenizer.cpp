@@ -92,14 +92,22 @@ NameItems read_name_items(std::string& line, int count, std::size_t width) {
     return result;
 }
 
+ReadResult read_number_item(std::string_view item, Target target) {
+    item = significant(item);
+    if (item.size() <= number_item_width) return read_internal(item, "(F20.0)", {target});
+    return read_internal(item, "(F" + std::to_string(item.size()) + ".0)", {target});
+}
+
 NumberItems read_number_items(std::string& line, int count) {
     cut_at_equals(line);
-    std::vector<std::string> scratch(static_cast<std::size_t>(count), std::string(number_item_width, ' '));
+    // Items are taken whole, however long: a number is never cut to its first digits.
+    const std::size_t width = std::max(significant_length(line), number_item_width);
+    std::vector<std::string> scratch(static_cast<std::size_t>(count), std::string());
     NumberItems result;
-    result.found = split_items(line, item_separators, scratch, number_item_width, count);
+    result.found = split_items(line, item_separators, scratch, width, count);
     result.values.assign(static_cast<std::size_t>(count), 0.0f);
     for (std::size_t i = 0; i < scratch.size(); ++i) {
-        if (!read_internal(scratch[i], "(F20.0)", {result.values[i]}).ok() && result.bad_item.empty())
+        if (!read_number_item(scratch[i], result.values[i]).ok() && result.bad_item.empty())
             result.bad_item = std::string(significant(scratch[i]));
     }
     return result;

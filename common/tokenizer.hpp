@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "format.hpp"
+
 namespace tk {
 
 // Blank, comma and slash separate items; a tab separates them as a blank does.
@@ -39,8 +41,10 @@ struct NumberItems {
     std::string bad_item;       // the first item that is not a number (then values are not to be used)
     bool ok() const { return bad_item.empty(); }
 };
-// Each item (its first 20 characters) is read as a number with "(F20.0)".
+// Each item is read as a number with "(F20.0)"; an item longer than 20
+// characters is read whole, in a field as wide as itself.
 NumberItems read_number_items(std::string& line, int count);
+ReadResult read_number_item(std::string_view item, Target target);
 
 // Removes leading blanks; returns the significant length.
 int left_adjust(std::string& text);

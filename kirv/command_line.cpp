@@ -2,6 +2,7 @@
 
 #include "common/cli.hpp"
 #include "common/host.hpp"
+#include "common/interrupt.hpp"
 
 #include <csignal>
 #include <exception>
@@ -49,7 +50,9 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     Options o{};
     o.listing = app.add_option("-o,--listing", t.listing, "Listing file; '-' writes it to standard output [kirv.lst]");
     o.relationship = app.add_option("--relationship", t.relationship,
-                                    "Coefficient of coancestry of relatives, 0 to 1 (outside: 0.25) [REL]");
+                                    "Relationship that scales the genetic-group component to the individual: "
+                                    "0.25 for half-sib sire groups, 0.5 for full-sib families; above 0, "
+                                    "at most 1 [REL]");
     o.group = app.add_option("--genetic-group", t.group, "Effect number of the genetic group, 1 to the effect count [GEN]");
     o.bend = app.add_flag("--bend")->description("Bend the genetic-group covariance matrix if needed [BEN]");
     o.no_bend = app.add_flag("--no-bend")->description("Do not bend [BEN]");
@@ -82,7 +85,7 @@ std::optional<std::string> take_whole(const CLI::Option* option, const std::stri
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return {t.data, t.listing, o.json->count() > 0, t.json};
+    return {t.data, t.listing, o.json->count() > 0, t.json, own_file_names};
 }
 
 // The settings of the options; the first problem found, if any.
@@ -91,6 +94,9 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
     given.listing_file = t.listing;
     std::optional<std::string> problem;
     if ((problem = take_real(o.relationship, "--relationship", t.relationship, given.relative))) return problem;
+    // Given here, a value outside the range is refused, not replaced by 0.25.
+    if (given.relative && !(*given.relative > 0.0 && *given.relative <= 1.0))
+        return "--relationship: " + t.relationship + " is outside its range (above 0, at most 1)";
     if ((problem = take_whole(o.group, "--genetic-group", t.group, given.genetic_group_id))) return problem;
     if ((problem = take_whole(o.reference, "--reference", t.reference, given.reference_id))) return problem;
     if ((problem = take_real(o.minimum, "--min-eigenvalue", t.minimum, given.minimum_eigenvalue))) return problem;
@@ -152,13 +158,14 @@ int run_command_line(const std::vector<std::string>& args, const LocalTime& now)
     // A reader that goes away (`kirv d -o - | head`) makes the writes fail,
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
+    tk::end_runs_on_signals(tk::InterruptStatus::command_line);
     tk::Host host = tk::detect_host(0);
     if (tk::results_on_terminal({request.given.data_file, request.given.listing_file, false, request.json_file}))
         host.terminal = false;
     try {
         int status = run_completed;
         if (!tk::file_exists(request.given.data_file)) {
-            tk::error_box(host, "Cannot find the data file for KIRV module!");
+            tk::error_box(host, tk::data_file_not_found_text("KIRV", request.given.data_file));
             status = status_file;
         } else {
             status = run_main_routine(host, request, now);

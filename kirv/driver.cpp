@@ -2,7 +2,9 @@
 
 #include "common/cli.hpp"
 #include "common/format.hpp"
+#include "common/interrupt.hpp"
 #include "common/json_output.hpp"
+#include "common/run_lock.hpp"
 #include "common/tokenizer.hpp"
 #include "kirv/bending.hpp"
 #include "kirv/components.hpp"
@@ -23,14 +25,18 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* registry_name = "Kirv_Num_Iter";
 constexpr double seconds_per_hour = 3600.0;
 
-// The files of a run: the data file (unit 5), the listing (unit 6, plain),
-// the summary file (unit 7) and the JSON results; the last two are renamed
-// into place only when the run completes.
+// The files of a run: the data file (unit 5), the listing (unit 6), the
+// summary file (unit 7) and the JSON results. Every file written is a results
+// file (tk::TextWriter): all are finished, and only then all put under their
+// names, when the run completes.
 struct RunFiles {
     tk::TextReader data;
     tk::TextWriter listing;
     tk::TextWriter summary;
     tk::TextWriter json;
+    // Once the listing is opened a failed run removes an earlier one of its
+    // name; before (or when it may not be replaced) that stays.
+    bool listing_opened = false;
 };
 
 // The mean-square and variance-component arrays.
@@ -51,9 +57,22 @@ std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatted(out, "(A)", {text}); }
 
+std::string capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
 void open_summary_file(tk::TextWriter& summary) {
     if (!summary.open(summary_file_name, /*atomic=*/true))
-        throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + "!");
+        throw RunError(status_file, std::string("Cannot open the summary file ") + summary_file_name + " (" +
+                                        summary.problem() + ")!");
+}
+
+// The listing may not take the name of one of kirv's own files.
+void check_listing_name(const std::string& listing_file) {
+    if (const std::optional<std::string> own = tk::own_file_named(listing_file, own_file_names))
+        throw RunError(status_file, "The listing file " + listing_file + " is kirv's own file " + *own +
+                                        "; give the listing another name!");
 }
 
 void open_input_files(RunFiles& files, const RunRequest& request) {
@@ -61,16 +80,24 @@ void open_input_files(RunFiles& files, const RunRequest& request) {
     if (!files.data.open(given.data_file))
         throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
     if (request.listing_switch < 1) return;
-    const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, false)
-                                                 : files.listing.open(given.listing_file);
-    if (!opened) throw RunError(status_file, "Cannot open the listing file " + given.listing_file + "!");
+    check_listing_name(given.listing_file);
+    // The listing would take the data file's place.
+    if (tk::same_file(given.listing_file, given.data_file))
+        throw RunError(status_file, "The listing file " + given.listing_file +
+                                        " is the data file; give the listing another name!");
+    const bool opened = request.standard_streams ? tk::open_output(files.listing, given.listing_file, true)
+                                                 : files.listing.open(given.listing_file, /*atomic=*/true);
+    if (!opened)
+        throw RunError(status_file, "Cannot open the listing file " + given.listing_file + " (" +
+                                        files.listing.problem() + ")!");
+    files.listing_opened = true;
 }
 
 // Opened before the data are read, so that a place where it cannot be written
 // stops the run before any work.
 void open_json_file(tk::TextWriter& json, const std::string& name) {
     if (!name.empty() && !tk::open_json_output(json, name))
-        throw RunError(status_file, "Cannot open the JSON file " + name + "!");
+        throw RunError(status_file, "Cannot open the JSON file " + name + " (" + json.problem() + ")!");
 }
 
 // MS = SS / DF, then VC = EMS^-1 MS.
@@ -92,7 +119,8 @@ void write_opening(RunFiles& files, bool listing, const ControlSettings& given, 
         return;
     }
     const MemoSettings memo{given.data_file,     input.bending,   input.relative,
-                            input.genetic_group, input.reference, input.minimum_eigenvalue};
+                            input.genetic_group, input.reference, input.minimum_eigenvalue,
+                            input.replaced_settings};
     write_memo(files.listing, memo, now);
 }
 
@@ -145,15 +173,23 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A write that failed (a full disk) must not pass for a completed run.
-void close_files(RunFiles& files, bool listing) {
+// "Cannot write the listing file kirv.lst (No space left on device)!"
+RunError write_error(std::string_view what, const tk::TextWriter& file) {
+    return RunError(status_file, "Cannot write the " + std::string(what) + " " + file.name() + " (" + file.problem() + ")!");
+}
+
+// A write that failed (a full disk) must not pass for a completed run: all
+// outputs are written out and flushed first, and only then put under their
+// names.
+void close_files(RunFiles& files) {
     files.data.close();
-    if (!listing && !files.summary.close())
-        throw RunError(status_file, std::string("Cannot write the summary file ") + summary_file_name + "!");
-    if (listing && !files.listing.close())
-        throw RunError(status_file, "Cannot write the listing file " + files.listing.name() + "!");
-    if (files.json.is_open() && !files.json.close())
-        throw RunError(status_file, "Cannot write the JSON file " + files.json.name() + "!");
+    const std::pair<tk::TextWriter*, const char*> outputs[] = {
+        {&files.summary, "summary file"}, {&files.listing, "listing file"}, {&files.json, "JSON file"}};
+    for (const auto& [file, what] : outputs)
+        if (!file->finish()) throw write_error(what, *file);
+    tk::begin_publishing();
+    for (const auto& [file, what] : outputs)
+        if (!file->publish()) throw write_error(what, *file);
 }
 
 // The start of every run, before its settings are taken over: the status
@@ -175,6 +211,7 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     open_json_file(files.json, request.json_file);
     tk::show_status(host, status_reading);
     const Specification input = read_specification(files.data, given);
+    for (const std::string& text : input.replaced_settings) tk::warning(host, capitalized(text) + ".");
 
     tk::show_status(host, status_components);
     Components comp = compute_components(input);
@@ -184,23 +221,55 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
 
     const BendingStep bending = input.bending > 0 ? run_bending_step(host, files, listing, input, comp) : BendingStep{};
     if (listing && !bending.heading_written) write_results_heading(files.listing);
+    const RawEstimates raw = raw_estimates(input.genetic_group, input.relative, comp.vc, comp.ms, comp.inverse_ems);
     clear_negative_variances(input.ems, bending.status_word, comp.vc, comp.ms);
 
-    const Results results = estimate_parameters(host, input, comp);
+    Results results = estimate_parameters(host, input, comp);
+    results.checks = check_estimates(raw, results.group, results.individual);
+    write_estimate_warnings(host, results.checks, input.trait_names);
     write_results(listing ? files.listing : files.summary, request.listing_switch, results, input.trait_names,
                   input.print_flags);
     if (files.json.is_open())
         tk::write_json(files.json, results_document(given.data_file, given.listing_file, input, estimated_vc, comp.vc,
                                                     bending.bending, results));
     tk::show_text_without_prefix(host, elapsed_time_text(seconds_since(start)));
-    close_files(files, listing);
+    close_files(files);
 }
 
-// The one error path: the box, the error status text, the negative status.
-int stop_run(tk::Host& host, const RunError& error) {
-    tk::error_box(host, error.what());
+// A run that failed after opening its listing leaves none, not even an
+// earlier one of that name that could pass for its own (never the data file,
+// nor standard output).
+void remove_earlier_listing(const ControlSettings& given) {
+    if (given.listing_file == tk::standard_stream_name || tk::same_file(given.listing_file, given.data_file)) return;
+    tk::remove_regular_file(given.listing_file);
+}
+
+// The one error path: the unfinished outputs and an earlier listing go; the
+// box, the error status text, the negative status.
+int stop_run(tk::Host& host, const ControlSettings& given, RunFiles& files, int status, const std::string& message) {
+    const bool listing_opened = files.listing_opened;
+    files = RunFiles{};
+    if (listing_opened) remove_earlier_listing(given);
+    tk::error_box(host, message);
     tk::show_status(host, status_error);
-    return error.status;
+    return status;
+}
+
+// The pipeline of a request, through the one error path; a file that cannot
+// be read ends the run like one that cannot be written. The settings of a
+// control file are taken over once the run has begun.
+int run_request(tk::Host& host, RunRequest request, const tk::KirvControl* control, const LocalTime& now) {
+    RunFiles files;
+    try {
+        const Clock::time_point start = begin_run(host, request.listing_switch >= 1, files);
+        if (control) request.given = take_control_settings(*control);
+        run_stages(host, request, start, now, files);
+        return run_completed;
+    } catch (const RunError& error) {
+        return stop_run(host, request.given, files, error.status, error.what());
+    } catch (const tk::FileError& error) {
+        return stop_run(host, request.given, files, status_file, error.what());
+    }
 }
 
 }  // namespace
@@ -214,30 +283,11 @@ std::string elapsed_time_text(double seconds) {
 }
 
 int run_main_routine(tk::Host& host, const tk::KirvControl& control, const LocalTime& now) {
-    // Declared outside the pipeline: on an error the listing keeps what it
-    // holds (nothing: every input error comes before the memo) and the
-    // unfinished summary file is discarded.
-    RunFiles files;
-    try {
-        const Clock::time_point start = begin_run(host, control.listing >= 1, files);
-        const RunRequest request{control.listing, take_control_settings(control), false, ""};
-        run_stages(host, request, start, now, files);
-        return run_completed;
-    } catch (const RunError& error) {
-        return stop_run(host, error);
-    }
+    return run_request(host, RunRequest{control.listing, {}, false, ""}, &control, now);
 }
 
 int run_main_routine(tk::Host& host, const RunRequest& request, const LocalTime& now) {
-    // As above; an unfinished JSON file is discarded as well.
-    RunFiles files;
-    try {
-        const Clock::time_point start = begin_run(host, request.listing_switch >= 1, files);
-        run_stages(host, request, start, now, files);
-        return run_completed;
-    } catch (const RunError& error) {
-        return stop_run(host, error);
-    }
+    return run_request(host, request, nullptr, now);
 }
 
 int run_driver(const LocalTime& now) {
@@ -245,19 +295,35 @@ int run_driver(const LocalTime& now) {
     // A run that fails leaves no summary file, not even one of an earlier run,
     // so that the host can tell a failed run by its absence.
     const auto failed = [](int exit_status) {
-        tk::remove_file(summary_file_name);
+        tk::remove_regular_file(summary_file_name);
         return exit_status;
     };
     try {
+        if (!tk::file_exists(tk::kirv_control_file)) {
+            tk::report_no_control_file("kirv", tk::kirv_control_file);
+            return 0;
+        }
+        // Held until the process ends; a second run in the directory touches nothing.
+        const tk::DirectoryLock lock = tk::lock_current_directory();
+        if (lock.busy()) {
+            tk::error_box(host, tk::busy_directory_text);
+            return tk::exit_status_abort;
+        }
+        tk::end_runs_on_signals(tk::InterruptStatus::host);
         const tk::KirvControl control = tk::read_kirv_control();
         if (control.status == tk::ControlStatus::absent) return 0;
+        if (control.status == tk::ControlStatus::not_deleted) {
+            tk::error_box(host, std::string("The control file ") + tk::kirv_control_file + " cannot be deleted (" +
+                                    control.problem + "); the run stops, for the next start would run the same job again!");
+            return failed(0);
+        }
         if (control.status == tk::ControlStatus::bad) {
             tk::error_box(host, std::string("The control file ") + tk::kirv_control_file + " cannot be read: " +
                                     control.problem + "!");
             return failed(0);
         }
-        if (!tk::file_exists(control_file_name(control.records[0]))) {
-            tk::error_box(host, "Cannot find the data file for KIRV module!");
+        if (const std::string data_file = control_file_name(control.records[0]); !tk::file_exists(data_file)) {
+            tk::error_box(host, tk::data_file_not_found_text("KIRV", data_file));
             return failed(0);
         }
         host = tk::detect_host(control.window);

@@ -10,6 +10,7 @@
 #include "kirv/memo.hpp"
 
 #include <string>
+#include <string_view>
 
 namespace kirv {
 
@@ -21,6 +22,9 @@ inline constexpr const char* status_partitioning = " Patitioning genetic and phe
 inline constexpr const char* status_heritabilities = " Calculating heritabilities and std errors";
 inline constexpr const char* status_correlations = " Calculating correlations and std errors  ";
 inline constexpr const char* status_error = " Error found, program terminated abnormally";
+
+// The fixed names of kirv's own files: no listing or JSON file may take one.
+inline constexpr std::string_view own_file_names[] = {tk::kirv_control_file, summary_file_name};
 
 // "  The program has used 12.5 seconds." below 3600 s, otherwise in hours.
 std::string elapsed_time_text(double seconds);
@@ -45,7 +49,7 @@ int run_main_routine(tk::Host& host, const RunRequest& request, const LocalTime&
 
 // The program entry: reads and deletes "tanv~tm3.$$$", checks the data file,
 // runs the main routine and returns the exit status (0, or 255 after
-// "Out of memory!").
+// "Out of memory!", a directory in use by another run or a stopping signal).
 int run_driver(const LocalTime& now);
 
 }  // namespace kirv

@@ -3,10 +3,10 @@
 #include "common/cli.hpp"
 #include "common/format.hpp"
 #include "common/freeform.hpp"
+#include "common/number_text.hpp"
 #include "common/tokenizer.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -16,19 +16,18 @@ namespace kirv {
 namespace {
 
 constexpr int search_limit = 100;  // non-blank records a keyword or brace search looks at
-constexpr std::size_t matrix_item_width = 20;
 constexpr int integer_bound = std::numeric_limits<int>::max();
 
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 bool is_blank(std::string_view record) { return tk::significant_length(record) == 0; }
 
-// The next record of the data file, cut to its buffer length. A tab counts as
+// The next record of the data file, whole however long it is. A tab counts as
 // a blank, so that keywords indented by tabs are found and items separated by
 // tabs stay apart (a tab inside a number field would otherwise be passed over
 // and join two numbers into one).
 bool read_data_line(tk::TextReader& data, std::string& line) {
-    if (!data.read_record(line, data_record_length)) return false;
+    if (!data.read_record(line)) return false;
     std::replace(line.begin(), line.end(), '\t', ' ');
     return true;
 }
@@ -40,24 +39,16 @@ struct Switches {
     PrintFlags print_flags = all_print_flags;
 };
 
-// Twelve integers read free-form (blanks or commas between them; a slash
-// ends the list) from control record 3.
+// Twelve integers read list-directed from control record 3 ("0 11*1" gives
+// the bending switch 0 and eleven print flags 1). Each of the twelve must be
+// given: a null value or a slash before the twelfth leaves the record unfit.
 std::optional<Switches> parse_switches(std::string_view text) {
-    std::array<int, 1 + print_flag_count> values{};
-    std::size_t taken = 0, i = 0;
-    while (taken < values.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) ++i;
-        if (i >= text.size() || text[i] == '/') return std::nullopt;
-        std::size_t j = i;
-        while (j < text.size() && text[j] != ' ' && text[j] != '\t' && text[j] != ',' && text[j] != '/') ++j;
-        std::string_view word = text.substr(i, j - i);
-        if (word.size() > 1 && word.front() == '+') word.remove_prefix(1);
-        int value = 0;
-        const auto r = std::from_chars(word.data(), word.data() + word.size(), value);
-        if (r.ec != std::errc() || r.ptr != word.data() + word.size()) return std::nullopt;
-        values[taken++] = value;
-        i = j;
-    }
+    constexpr std::int32_t not_given = std::numeric_limits<std::int32_t>::min();
+    std::array<std::int32_t, 1 + print_flag_count> values;
+    values.fill(not_given);
+    const std::vector<tk::Target> targets(values.begin(), values.end());
+    if (!tk::read_list(text, targets).ok()) return std::nullopt;
+    if (std::find(values.begin(), values.end(), not_given) != values.end()) return std::nullopt;
     Switches s;
     s.bending = values[0];
     for (int k = 0; k < print_flag_count; ++k) s.print_flags[at(k)] = values[at(k + 1)];
@@ -86,13 +77,22 @@ std::optional<double> read_keyword_number(tk::TextReader& data, std::string_view
     return static_cast<double>(items.values[0]);
 }
 
-// The relative coefficient: a value outside 0 to 1 becomes 0.25; 0 is kept
-// but refused, since the individual level divides by it.
-double read_relative(tk::TextReader& data, const ControlSettings& given) {
+// Where a setting came from, for the note of a replaced value.
+std::string source_of(bool given_ahead, std::string_view keyword) {
+    return given_ahead ? "given" : "of the " + std::string(keyword) + " line";
+}
+
+// The relative coefficient: a value outside 0 to 1 becomes 0.25 (and is
+// noted); 0 is kept but refused, since the individual level divides by it.
+double read_relative(tk::TextReader& data, const ControlSettings& given, std::vector<std::string>& replaced) {
     double relative = default_relative;
     if (given.relative) relative = *given.relative;
     else if (const std::optional<double> v = read_keyword_number(data, "REL")) relative = *v;
-    if (relative < 0.0 || relative > 1.0) relative = default_relative;
+    if (relative < 0.0 || relative > 1.0) {
+        replaced.push_back("the relative coefficient " + tk::message_number(relative) + " " +
+                           source_of(given.relative.has_value(), "REL") + " is outside 0 to 1; 0.25 is used");
+        relative = default_relative;
+    }
     if (const std::optional<std::string> problem = check_components_input({}, relative))
         throw RunError(status_bad_relative, *problem);
     return relative;
@@ -106,20 +106,32 @@ int read_bending_switch(tk::TextReader& data, const ControlSettings& given) {
 
 // Checked only when bending runs; without bending a value from the control
 // file is kept as given (it is only reported).
-double read_minimum_eigenvalue(tk::TextReader& data, const ControlSettings& given, int bending) {
+double read_minimum_eigenvalue(tk::TextReader& data, const ControlSettings& given, int bending,
+                               std::vector<std::string>& replaced) {
     if (bending <= 0) return given.minimum_eigenvalue.value_or(0.0);
     double minimum = 0.0;
     if (given.minimum_eigenvalue) minimum = *given.minimum_eigenvalue;
     else if (const std::optional<double> v = read_keyword_number(data, "MIN")) minimum = *v;
-    return minimum < 0.0 ? 0.0 : minimum;
+    if (minimum >= 0.0) return minimum;
+    replaced.push_back("the minimum eigenvalue " + tk::message_number(minimum) + " " +
+                       source_of(given.minimum_eigenvalue.has_value(), "MIN") + " is below 0; 0 is used");
+    return 0.0;
 }
 
 std::vector<double> read_degrees_of_freedom(tk::TextReader& data) {
     std::optional<std::string> line = find_keyword(data, "DF");
     if (!line) throw RunError(status_no_df, "No degree of freedom specified!");
     std::string copy = *line;
-    const int neff = tk::count_items(copy, tk::item_separators, max_effects);
+    const int neff = tk::count_items(copy, tk::item_separators, max_effects + 1);
     if (neff < 2) throw RunError(status_too_few_effects, "Error in DF expression OR tool few effects!");
+    // Values beyond the limit are refused, never dropped: the matrices would
+    // then be read with the wrong dimension.
+    if (neff > max_effects) {
+        copy = *line;
+        const int given = tk::count_items(copy, tk::item_separators, std::numeric_limits<int>::max());
+        throw RunError(status_too_many_effects, "The DF line holds " + std::to_string(given) + " values; at most " +
+                                                    std::to_string(max_effects) + " effects are allowed!");
+    }
     const tk::NumberItems items = tk::read_number_items(*line, neff);
     if (!items.ok()) throw RunError(status_bad_number, "The value '" + items.bad_item + "' after DF is not a number!");
     std::vector<double> df(items.values.begin(), items.values.end());
@@ -149,13 +161,20 @@ int read_genetic_group(tk::TextReader& data, const ControlSettings& given, int n
 }
 
 // Without bending a value from the control file is kept as given (it is only
-// reported); with bending an ID outside 1 to neff becomes 0, the identity.
-int read_reference(tk::TextReader& data, const ControlSettings& given, int bending, int neff) {
+// reported); with bending an ID outside 1 to neff becomes 0, the identity
+// (noted unless the ID was 0, which asks for the identity).
+int read_reference(tk::TextReader& data, const ControlSettings& given, int bending, int neff,
+                   std::vector<std::string>& replaced) {
     if (bending <= 0) return given.reference_id.value_or(0) - 1;
     int id = 0;
     if (given.reference_id) id = *given.reference_id;
     else if (const std::optional<double> v = read_keyword_number(data, "REF")) id = truncate_to_int(*v);
-    return id >= 1 && id <= neff ? id - 1 : -1;
+    if (id >= 1 && id <= neff) return id - 1;
+    if (id != 0)
+        replaced.push_back("the reference ID " + std::to_string(id) + " " +
+                           source_of(given.reference_id.has_value(), "REF") + " is not an effect number 1 to " +
+                           std::to_string(neff) + "; the identity matrix is used");
+    return -1;
 }
 
 PrintFlags read_print_flags(tk::TextReader& data, const ControlSettings& given) {
@@ -191,8 +210,9 @@ void read_full_row(tk::TextReader& data, tk::Matrix& x, int r, bool mirrored, co
 }
 
 // A triangular row: the next non-blank record, items separated by blanks,
-// each read with "(F20.0)"; row r from the diagonal on (upper) or up to it
-// (lower). Further items are ignored, missing ones leave zeros.
+// each read with "(F20.0)" (a longer item in a field of its own width); row r
+// from the diagonal on (upper) or up to it (lower). Further items are
+// ignored, missing ones leave zeros.
 void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout layout, bool mirrored,
                        const std::string& where) {
     std::string line;
@@ -203,11 +223,13 @@ void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout 
     const int n = x.rows;
     const int first = layout == MatrixLayout::upper ? r : 0;
     const int allowed = layout == MatrixLayout::upper ? n - r : r + 1;
-    std::vector<std::string> store(at(allowed), std::string(matrix_item_width, ' '));
-    const int found = tk::split_items(line, " ", store, matrix_item_width, allowed);
+    // Items are taken whole, however long, so that no digit of a number is cut.
+    const std::size_t width = tk::significant_length(line);
+    std::vector<std::string> store(at(allowed));
+    const int found = tk::split_items(line, " ", store, width, allowed);
     for (int i = 0; i < found; ++i) {
         double value = 0.0;
-        if (!tk::read_internal(store[at(i)], "(F20.0)", {value}).ok())
+        if (!tk::read_number_item(store[at(i)], value).ok())
             throw RunError(status_matrix_item, "The item '" + std::string(tk::significant(store[at(i)])) + "' in " +
                                                    where + " is not a number!");
         place(x, r, first + i, value, mirrored);
@@ -290,15 +312,15 @@ ControlSettings take_control_settings(const tk::KirvControl& control) {
 
 Specification read_specification(tk::TextReader& data, const ControlSettings& given) {
     Specification s;
-    s.relative = read_relative(data, given);
+    s.relative = read_relative(data, given, s.replaced_settings);
     s.bending = read_bending_switch(data, given);
-    s.minimum_eigenvalue = read_minimum_eigenvalue(data, given, s.bending);
+    s.minimum_eigenvalue = read_minimum_eigenvalue(data, given, s.bending, s.replaced_settings);
     s.df = read_degrees_of_freedom(data);
     s.trait_names = read_trait_names(data);
     const int neff = static_cast<int>(s.df.size());
     const int ntrait = static_cast<int>(s.trait_names.size());
     s.genetic_group = read_genetic_group(data, given, neff);
-    s.reference = read_reference(data, given, s.bending, neff);
+    s.reference = read_reference(data, given, s.bending, neff, s.replaced_settings);
     s.print_flags = read_print_flags(data, given);
 
     std::optional<std::vector<tk::Matrix>> ems = read_matrix_block(data, "EMS", neff, 1, false);

@@ -42,6 +42,7 @@ inline constexpr int status_bad_switches = -14;          // control record 3 not
 inline constexpr int status_too_many_traits = -15;       // more than max_traits traits
 inline constexpr int status_bad_number = -16;            // a keyword value that is not a number
 inline constexpr int status_file = -17;                  // a file that cannot be opened or written
+inline constexpr int status_too_many_effects = -18;      // more than max_effects items on the DF line
 
 // The one error type of the run: the main routine turns it into the message
 // box, the status text and the run status.
@@ -55,7 +56,6 @@ struct RunError : std::runtime_error {
 inline constexpr int print_flag_count = 11;
 inline constexpr int max_effects = 500;     // items counted on the DF line
 inline constexpr int max_traits = 1000;     // the repeat count of the listing templates
-inline constexpr std::size_t data_record_length = 1000;
 inline constexpr std::size_t file_name_length = 80;
 inline constexpr std::size_t trait_name_length = 16;
 inline constexpr double default_relative = 0.25;
@@ -108,6 +108,9 @@ struct Specification {
     PrintFlags print_flags = all_print_flags;
     tk::Matrix ems;     // neff x neff
     EffectMatrices ss;  // neff matrices of ntrait x ntrait
+    // Settings given outside their range and replaced as documented, each
+    // saying what was given and what is used (for the warnings and the memo).
+    std::vector<std::string> replaced_settings;
 };
 
 // Reads the whole specification in its fixed order, skipping the settings

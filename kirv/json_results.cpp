@@ -35,19 +35,62 @@ tk::Json settings_document(const std::string& data_file, const std::string& list
         {"reference", effect_id(input.reference)},
         {"minimum_eigenvalue", tk::json_number(input.minimum_eigenvalue)},
         {"print", print},
+        {"replaced", input.replaced_settings},
     };
 }
 
-tk::Json level_document(const tk::Matrix& genetic, const tk::Matrix& phenotypic, const Heritabilities& h) {
+tk::Json flag_names(const std::vector<ParameterFlag>& flags) {
+    tk::Json names = tk::Json::array();
+    for (ParameterFlag flag : flags) names.push_back(flag_name(flag));
+    return names;
+}
+
+// Each heritability with its raw ratio (null when not computable) and flag.
+tk::Json level_document(const tk::Matrix& genetic, const tk::Matrix& phenotypic, const Heritabilities& h,
+                        const HeritabilityChecks& checks) {
     return {
         {"genetic", tk::json_matrix(genetic)},
         {"phenotypic", tk::json_matrix(phenotypic)},
-        {"heritability", {{"value", tk::json_numbers(h.h2)}, {"standard_error", tk::json_numbers(h.se)}}},
+        {"heritability",
+         {{"value", tk::json_numbers(h.h2)},
+          {"standard_error", tk::json_numbers(h.se)},
+          {"raw", tk::json_numbers(checks.raw)},
+          {"flag", flag_names(checks.flag)}}},
     };
 }
 
-tk::Json correlation_document(const Correlations& c) {
-    return {{"value", tk::json_matrix(c.r)}, {"standard_error", tk::json_matrix(c.se)}};
+// Rows of flags, laid out like the rows of the matrices.
+tk::Json flag_rows(const CorrelationChecks& checks) {
+    tk::Json rows = tk::Json::array();
+    for (int i = 0; i < checks.raw.rows; ++i) {
+        tk::Json row = tk::Json::array();
+        for (int j = 0; j < checks.raw.cols; ++j) row.push_back(flag_name(checks.at(i, j)));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+tk::Json correlation_document(const Correlations& c, const CorrelationChecks& checks) {
+    return {{"value", tk::json_matrix(c.r)},
+            {"standard_error", tk::json_matrix(c.se)},
+            {"raw", tk::json_matrix(checks.raw)},
+            {"flag", flag_rows(checks)}};
+}
+
+// The negative variance components (effects counted from 1) and whether the
+// genetic matrix is positive definite.
+tk::Json negative_components_document(const EstimateChecks& checks, const std::vector<std::string>& names) {
+    tk::Json list = tk::Json::array();
+    for (const NegativeComponent& c : checks.negative_components)
+        list.push_back({{"effect", effect_id(c.effect)},
+                        {"trait", std::string(tk::significant(names[static_cast<std::size_t>(c.trait)]))},
+                        {"value", tk::json_number(c.value)}});
+    return list;
+}
+
+tk::Json definiteness_document(const GeneticDefiniteness& d) {
+    return {{"positive_definite", d.positive_definite()},
+            {"smallest_eigenvalue", d.known ? tk::json_number(d.smallest_eigenvalue) : tk::Json(nullptr)}};
 }
 
 // The outcome's listing lines without blank records, surrounding blanks and
@@ -108,12 +151,17 @@ tk::Json results_document(const std::string& data_file, const std::string& listi
         {"effects", input.df.size()},
         {"degrees_of_freedom", tk::json_numbers(input.df)},
         {"traits", traits},
-        {"variance_components", {{"estimated", per_effect(estimated_vc)}, {"used", per_effect(used_vc)}}},
-        {"group_level", level_document(results.group.genetic, results.group.phenotypic, results.group_h2)},
-        {"individual_level",
-         level_document(results.individual.genetic, results.individual.phenotypic, results.individual_h2)},
-        {"genetic_correlations", correlation_document(results.genetic)},
-        {"phenotypic_correlations", correlation_document(results.phenotypic)},
+        {"variance_components",
+         {{"estimated", per_effect(estimated_vc)},
+          {"used", per_effect(used_vc)},
+          {"negative", negative_components_document(results.checks, input.trait_names)}}},
+        {"genetic_matrix", definiteness_document(results.checks.genetic_matrix)},
+        {"group_level", level_document(results.group.genetic, results.group.phenotypic, results.group_h2,
+                                       results.checks.group_h2)},
+        {"individual_level", level_document(results.individual.genetic, results.individual.phenotypic,
+                                            results.individual_h2, results.checks.individual_h2)},
+        {"genetic_correlations", correlation_document(results.genetic, results.checks.genetic)},
+        {"phenotypic_correlations", correlation_document(results.phenotypic, results.checks.phenotypic)},
         {"bending", bending_document(bending, input.minimum_eigenvalue)},
     };
 }

@@ -64,6 +64,7 @@ void write_memo(tk::TextWriter& listing, const MemoSettings& s, const LocalTime&
     } else {
         tk::write_formatted(listing, "(A)", {"    Do bending for genetic VC matrix if needed        NO"});
     }
+    for (const std::string& text : s.replaced) tk::write_formatted(listing, "(A,A,A)", {"    Note: ", text, "."});
     blank_record(listing);
     blank_record(listing);
     if (bending) {

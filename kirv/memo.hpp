@@ -7,6 +7,7 @@
 #include "common/files.hpp"
 
 #include <string>
+#include <vector>
 
 namespace kirv {
 
@@ -34,6 +35,7 @@ struct MemoSettings {
     int genetic_group = 0;  // 0-based effect
     int reference = -1;     // 0-based effect, -1 for the identity
     double minimum_eigenvalue = 0.0;
+    std::vector<std::string> replaced;  // settings replaced by their defaults: one note line each
 };
 
 void write_memo(tk::TextWriter& listing, const MemoSettings& settings, const LocalTime& now);

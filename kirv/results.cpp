@@ -77,25 +77,81 @@ void correlation_block(tk::TextWriter& out, std::string_view heading, const tk::
     write_named_rows(out, "(A8,1X,1000F15.8)", r, names);
 }
 
+// The headings of result blocks 1 to 10 (print flag k, 0-based).
+constexpr const char* block_headings[print_flag_count] = {
+    "",
+    "** GENETIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **",
+    "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **",
+    "** GENETIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **",
+    "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **",
+    "** G_GROUP HERITABILITIES AND THEIR STANDARD ERRORS **",
+    "** INDIVIDUAL HERITABILITIES AND THEIR STANDARD ERRORS **",
+    "** GENETIC CORRELATIONS **",
+    "** STANDARD ERRORS OF GENETIC CORRELATIONS **",
+    "** PHENOTYPIC CORRELATIONS **",
+    "** STANDARD ERRORS OF PHENOTYPIC CORRELATIONS **",
+};
+
+// Result block k (1 to 10).
+void write_block(tk::TextWriter& out, const Results& res, const std::vector<std::string>& names, int k) {
+    const char* heading = block_headings[at(k)];
+    switch (k) {
+        case 1: matrix_block(out, heading, res.group.genetic, names); break;
+        case 2: matrix_block(out, heading, res.group.phenotypic, names); break;
+        case 3: matrix_block(out, heading, res.individual.genetic, names); break;
+        case 4: matrix_block(out, heading, res.individual.phenotypic, names); break;
+        case 5: heritability_block(out, heading, res.group_h2, names); break;
+        case 6: heritability_block(out, heading, res.individual_h2, names); break;
+        case 7: correlation_block(out, heading, res.genetic.r, names); break;
+        case 8: correlation_block(out, heading, res.genetic.se, names); break;
+        case 9: correlation_block(out, heading, res.phenotypic.r, names); break;
+        case 10: correlation_block(out, heading, res.phenotypic.se, names); break;
+        default: break;
+    }
+}
+
+constexpr int first_result_block = 1;
+constexpr int last_result_block = 10;
+constexpr int after_the_blocks = -1;
+
+// The block a note follows: the first printed one of the blocks it is about,
+// or, when none of them is printed, the end of the results.
+int note_block(NoteSubject subject, const PrintFlags& flags) {
+    std::vector<int> blocks;
+    switch (subject) {
+        case NoteSubject::components: blocks = {1, 3, 2, 4}; break;
+        case NoteSubject::genetic_matrix: blocks = {1, 3}; break;
+        case NoteSubject::group_h2: blocks = {5}; break;
+        case NoteSubject::individual_h2: blocks = {6}; break;
+        case NoteSubject::genetic_r: blocks = {7, 8}; break;
+        case NoteSubject::phenotypic_r: blocks = {9, 10}; break;
+    }
+    for (int k : blocks)
+        if (flags[at(k)] == 1) return k;
+    return after_the_blocks;
+}
+
+// The notes that follow block k, each opened by a blank record.
+void write_notes(tk::TextWriter& out, const Results& res, const std::vector<std::string>& names,
+                 const PrintFlags& flags, int k) {
+    for (NoteSubject subject : {NoteSubject::components, NoteSubject::genetic_matrix, NoteSubject::group_h2,
+                                NoteSubject::individual_h2, NoteSubject::genetic_r, NoteSubject::phenotypic_r}) {
+        if (note_block(subject, flags) != k) continue;
+        const std::vector<std::string> lines = estimate_note(res.checks, subject, names);
+        if (lines.empty()) continue;
+        blank_record(out);
+        for (const std::string& line : lines) tk::write_formatted(out, "(1X,A)", {line});
+    }
+}
+
 void write_listing(tk::TextWriter& out, const Results& res, const std::vector<std::string>& names,
                    const PrintFlags& flags) {
-    // Only the value 1 prints a block.
-    auto wanted = [&](int k) { return flags[at(k)] == 1; };
-    if (wanted(1)) matrix_block(out, "** GENETIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **", res.group.genetic, names);
-    if (wanted(2))
-        matrix_block(out, "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (G_GROUP LEVEL) **", res.group.phenotypic, names);
-    if (wanted(3))
-        matrix_block(out, "** GENETIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **", res.individual.genetic, names);
-    if (wanted(4))
-        matrix_block(out, "** PHENOTYPIC VARIANCE-COVARIANCE MATRIX (INDIVIDUAL LEVEL) **", res.individual.phenotypic,
-                     names);
-    if (wanted(5)) heritability_block(out, "** G_GROUP HERITABILITIES AND THEIR STANDARD ERRORS **", res.group_h2, names);
-    if (wanted(6))
-        heritability_block(out, "** INDIVIDUAL HERITABILITIES AND THEIR STANDARD ERRORS **", res.individual_h2, names);
-    if (wanted(7)) correlation_block(out, "** GENETIC CORRELATIONS **", res.genetic.r, names);
-    if (wanted(8)) correlation_block(out, "** STANDARD ERRORS OF GENETIC CORRELATIONS **", res.genetic.se, names);
-    if (wanted(9)) correlation_block(out, "** PHENOTYPIC CORRELATIONS **", res.phenotypic.r, names);
-    if (wanted(10)) correlation_block(out, "** STANDARD ERRORS OF PHENOTYPIC CORRELATIONS **", res.phenotypic.se, names);
+    for (int k = first_result_block; k <= last_result_block; ++k) {
+        if (flags[at(k)] != 1) continue;  // only the value 1 prints a block
+        write_block(out, res, names, k);
+        write_notes(out, res, names, flags, k);
+    }
+    write_notes(out, res, names, flags, after_the_blocks);
     blank_record(out);
 }
 

@@ -8,6 +8,7 @@
 #include "common/matrix.hpp"
 #include "kirv/bending.hpp"
 #include "kirv/components.hpp"
+#include "kirv/estimate_checks.hpp"
 #include "kirv/heritability.hpp"
 #include "kirv/input.hpp"
 
@@ -23,11 +24,13 @@ struct Results {
     Heritabilities individual_h2;
     Correlations genetic;         // correlations of Gg
     Correlations phenotypic;      // correlations of Pi
+    EstimateChecks checks;        // negative components, parameters at a bound, definiteness of Gg
 };
 
 // The listing (listing switch 1 or more: the blocks whose print flag is
-// exactly 1, then one blank record) or the summary records (otherwise: 8t + 4
-// list-directed records, whatever the flags say).
+// exactly 1, each followed by the notes of its checks, then the notes whose
+// blocks are not printed and one blank record) or the summary records
+// (otherwise: 8t + 4 list-directed records, whatever the flags say).
 void write_results(tk::TextWriter& out, int listing_switch, const Results& results,
                    const std::vector<std::string>& trait_names, const PrintFlags& print_flags);
 

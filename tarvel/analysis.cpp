@@ -20,6 +20,7 @@
 #include "tarvel/reduction.hpp"
 #include "tarvel/run_error.hpp"
 #include "tarvel/trait_tables.hpp"
+#include "tarvel/value_range.hpp"
 
 namespace tarvel {
 namespace {
@@ -120,7 +121,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     compact_columns(layout);
     require_usable(layout);
     if (input.listing)
-        write_run_header_end(output.listing, layout, input.trait_names, input.cases_accepted, input.cases_skipped);
+        write_run_header_end(output.listing, layout, input.trait_names, input.cases_accepted, input.cases_skipped,
+                             input.case_report);
 
     tk::show_status(host, status_reducing);
     const ReducedModel reduced = reduce_model(layout, input, shape, scratch, host);
@@ -131,6 +133,7 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
 
     tk::show_status(host, status_computing);
     std::vector<PairAnalysis> pairs = analyse_pairs(reduced.sums, tau, ems, t);
+    require_four_byte_matrices(pairs, layout.source_names, input.trait_names, {input.switches, input.listing, t});
     TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
 
     if (input.listing) {

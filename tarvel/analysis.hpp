@@ -9,6 +9,7 @@
 
 #include "common/files.hpp"
 #include "common/host.hpp"
+#include "tarvel/case_report.hpp"
 #include "tarvel/ems.hpp"
 #include "tarvel/model.hpp"
 #include "tarvel/pair_analysis.hpp"
@@ -28,6 +29,7 @@ struct AnalysisInput {
     std::int64_t cases_skipped = 0;
     OutputSwitches switches;
     bool listing = false;                       // L >= 1
+    const CaseReport* case_report = nullptr;    // problem cases, noted after the case counts
     int threads = 0;                            // 0: every core
     ReductionPath reduction = ReductionPath::automatic;
 };

@@ -16,8 +16,38 @@ namespace {
 constexpr int counter_step = 100;                       // accepted cases between two status counters
 constexpr std::size_t scratch_block_bytes = std::size_t{1} << 16;
 constexpr float not_given = std::numeric_limits<float>::quiet_NaN();
+constexpr std::size_t all_levels_taken = std::numeric_limits<std::size_t>::max();
 
-enum class CaseFate { accepted, skipped };
+enum class CaseFate { accepted, skipped, skipped_for_unused_factor };
+
+// The values of one case as read: f factor codes, then t trait values.
+struct CaseValues {
+    std::vector<double> codes;
+    std::vector<float> traits;
+    std::vector<tk::Target> targets;  // the codes, then the trait values
+
+    CaseValues(int f, int t) : codes(static_cast<std::size_t>(f)), traits(static_cast<std::size_t>(t)) {
+        targets.reserve(codes.size() + traits.size());
+        for (double& code : codes) targets.emplace_back(code);
+        for (float& value : traits) targets.emplace_back(value);
+    }
+    // A free-form null value leaves its target as it was: without this fill
+    // it would take the previous case's value.
+    void clear() {
+        std::fill(codes.begin(), codes.end(), static_cast<double>(not_given));
+        std::fill(traits.begin(), traits.end(), not_given);
+    }
+};
+
+// The level of a code: its 4-byte value truncated toward zero.
+float level_of(double code) { return std::trunc(static_cast<float>(code)); }
+
+std::string factor_letter(std::size_t factor) { return std::string(1, static_cast<char>('A' + factor)); }
+
+std::string code_text(double code) {
+    char digits[32];
+    return std::string(digits, std::to_chars(digits, digits + sizeof digits, code).ptr);
+}
 
 // A value that stayed NaN was not given on the case's line (a null value of a
 // free-form line) and counts as missing like a missing code.
@@ -30,36 +60,44 @@ bool has_missing_value(std::span<const float> traits, std::span<const float> mis
     return false;
 }
 
-[[noreturn]] void level_too_large(int factor, float code, int case_number) {
-    char digits[32];
-    const std::string code_text(digits, std::to_chars(digits, digits + sizeof digits, code).ptr);
-    throw RunError("Factor level too large! Factor " + std::string(1, static_cast<char>('A' + factor)) +
-                   " of case " + std::to_string(case_number) + " has the code " + code_text +
-                   "; levels go from 1 to 32767.");
+[[noreturn]] void level_too_large(std::size_t factor, double code, int case_number, std::int64_t line) {
+    throw RunError("Factor level too large! Factor " + factor_letter(factor) + " of case " +
+                   std::to_string(case_number) + " (line " + std::to_string(line) + ") has the code " +
+                   code_text(code) + "; levels go from 1 to 32767.");
 }
 
 // Levels are the codes truncated toward zero. A level of 0 or less skips the
 // case; the factors before it have already raised their largest levels.
-CaseFate take_levels(std::span<const float> codes, int case_number, ScratchRecord& record,
-                     std::vector<int>& largest_levels) {
+// Returns that factor, or all_levels_taken.
+std::size_t take_levels(std::span<const double> codes, int case_number, std::int64_t line, ScratchRecord& record,
+                        std::vector<int>& largest_levels) {
     for (std::size_t k = 0; k < codes.size(); ++k) {
-        const float level = std::trunc(codes[k]);
-        if (!(level > 0.0f)) return CaseFate::skipped;  // also a code not given (NaN)
-        if (level > static_cast<float>(highest_level)) level_too_large(static_cast<int>(k), codes[k], case_number);
+        const float level = level_of(codes[k]);
+        if (!(level > 0.0f)) return k;  // also a code not given (NaN)
+        if (level > static_cast<float>(highest_level)) level_too_large(k, codes[k], case_number, line);
         record.levels[k] = static_cast<Level>(level);
         largest_levels[k] = std::max(largest_levels[k], static_cast<int>(level));
     }
-    return CaseFate::accepted;
+    return all_levels_taken;
 }
 
-CaseFate examine_case(std::span<const float> values, const CaseReading& reading, int case_number,
+// True when every factor from `first` on whose level is below 1 is one that
+// no model term uses: the case is skipped for a code that does not matter.
+bool fails_only_unused_factors(std::span<const double> codes, std::size_t first, const CaseReading& reading) {
+    if (reading.factor_used.size() != codes.size()) return false;
+    for (std::size_t k = first; k < codes.size(); ++k)
+        if (!(level_of(codes[k]) > 0.0f) && reading.factor_used[k]) return false;
+    return true;
+}
+
+CaseFate examine_case(const CaseValues& values, const CaseReading& reading, int case_number, std::int64_t line,
                       ScratchRecord& record, std::vector<int>& largest_levels) {
-    const std::size_t f = static_cast<std::size_t>(reading.factor_count);
-    const std::span<const float> traits = values.subspan(f);
-    if (has_missing_value(traits, reading.missing_codes)) return CaseFate::skipped;
-    if (take_levels(values.first(f), case_number, record, largest_levels) == CaseFate::skipped)
-        return CaseFate::skipped;
-    std::copy(traits.begin(), traits.end(), record.traits.begin());
+    if (has_missing_value(values.traits, reading.missing_codes)) return CaseFate::skipped;
+    const std::size_t failed = take_levels(values.codes, case_number, line, record, largest_levels);
+    if (failed != all_levels_taken)
+        return fails_only_unused_factors(values.codes, failed, reading) ? CaseFate::skipped_for_unused_factor
+                                                                        : CaseFate::skipped;
+    std::copy(values.traits.begin(), values.traits.end(), record.traits.begin());
     return CaseFate::accepted;
 }
 
@@ -70,9 +108,9 @@ void encode_scratch_record(ScratchRecord& record) {
     std::memcpy(record.bytes.data() + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
 }
 
+// A failed write (a full disk) raises tk::FileError.
 void write_scratch_bytes(tk::ScratchFile& scratch, std::span<const unsigned char> bytes) {
-    if (!scratch.write(bytes.data(), bytes.size()))
-        throw RunError("Cannot write the case scratch file (is the disk full?).");
+    scratch.write(bytes.data(), bytes.size());
 }
 
 // Accepted records are collected and written in blocks of about 64 KB.
@@ -88,26 +126,45 @@ void show_case_counter(tk::Host& host, int accepted) {
     tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", accepted}, 14));
 }
 
-// An unreadable case is dropped; the first one is remembered for the message
-// of a run in which no case is accepted.
-void note_unreadable(CaseSummary& summary, int case_number, const std::string& problem) {
-    if (summary.unreadable++ == 0) summary.first_unreadable = "case " + std::to_string(case_number) + ": " + problem;
+// The kinds of problem cases, in the order the report shows them.
+struct ProblemKinds {
+    ProblemCases* unreadable;
+    ProblemCases* spanned;
+    ProblemCases* unused_factor;
+};
+
+constexpr const char* unreadable_description = "case(s) could not be read and were left out";
+constexpr const char* spanned_description = "case(s) took their values from more than one line";
+constexpr const char* unused_factor_description =
+    "case(s) were skipped only for a code below 1 of a factor that no model term uses";
+
+ProblemKinds problem_kinds(CaseReport& report) {
+    // All three are added before any is taken, so the references stay valid.
+    for (const auto& [key, text] : {std::pair{problem_unreadable, unreadable_description},
+                                    std::pair{problem_spanned_lines, spanned_description},
+                                    std::pair{problem_unused_factor, unused_factor_description}})
+        problem_kind(report, key, text);
+    return {&problem_kind(report, problem_unreadable, unreadable_description),
+            &problem_kind(report, problem_spanned_lines, spanned_description),
+            &problem_kind(report, problem_unused_factor, unused_factor_description)};
 }
 
-std::vector<tk::Target> targets_of(std::vector<float>& values) {
-    std::vector<tk::Target> targets;
-    targets.reserve(values.size());
-    for (float& value : values) targets.emplace_back(value);
-    return targets;
+// The first factor whose level is below 1, and its code.
+std::string unused_factor_text(std::span<const double> codes) {
+    for (std::size_t k = 0; k < codes.size(); ++k)
+        if (!(level_of(codes[k]) > 0.0f))
+            return "factor " + factor_letter(k) + " has the code " +
+                   (std::isnan(codes[k]) ? std::string("(none)") : code_text(codes[k]));
+    return {};
 }
 
 }  // namespace
 
-bool skip_to_first_case(tk::TextReader& data) {
+std::optional<std::int64_t> skip_to_first_case(tk::TextReader& data) {
     std::string line;
-    long head_lines = 0;
+    std::int64_t head_lines = 0;
     bool found = false;
-    while (data.read_record(line, line_length)) {
+    while (data.read_record(line)) {
         const std::size_t first = line.find_first_not_of(" \t");
         if (first != std::string::npos && line[first] >= '0' && line[first] <= '9') {
             found = true;
@@ -116,36 +173,46 @@ bool skip_to_first_case(tk::TextReader& data) {
         ++head_lines;
     }
     data.rewind();
-    if (found)
-        for (long i = 0; i < head_lines; ++i) data.skip_record();
-    return found;
+    if (!found) return std::nullopt;
+    for (std::int64_t i = 0; i < head_lines; ++i) data.skip_record();
+    return head_lines;
 }
 
 CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const CaseReading& reading, tk::Host& host) {
     CaseSummary summary;
+    const ProblemKinds problems = problem_kinds(summary.report);
     summary.largest_levels.assign(static_cast<std::size_t>(reading.factor_count), 1);
-    std::vector<float> values(static_cast<std::size_t>(reading.factor_count + reading.trait_count), 0.0f);
-    const std::vector<tk::Target> targets = targets_of(values);
+    CaseValues values(reading.factor_count, reading.trait_count);
     const tk::Format* format = reading.case_format ? &tk::cached_format(*reading.case_format) : nullptr;
+    const tk::ListRecords records = reading.one_case_per_line ? tk::ListRecords::one : tk::ListRecords::any;
     ScratchRecord record = make_scratch_record(reading.factor_count, reading.trait_count);
     std::vector<unsigned char> block;
     block.reserve(scratch_block_bytes + record.bytes.size());
     int case_number = 0;
-    const bool has_cases = skip_to_first_case(data);
-    while (has_cases && !data.at_end()) {
-        // A free-form null value leaves its target as it was: without this
-        // fill it would take the previous case's value.
-        if (!format) std::fill(values.begin(), values.end(), not_given);
-        const tk::ReadResult read = format ? tk::read_formatted(data, *format, targets)
-                                           : tk::read_list(data, targets);
-        if (read.status == tk::ReadStatus::end_of_file) break;
+    const std::optional<std::int64_t> head_lines = skip_to_first_case(data);
+    std::int64_t lines_read = head_lines.value_or(0);
+    while (head_lines && !data.at_end()) {
+        if (!format) values.clear();
+        const tk::ReadResult read = format ? tk::read_formatted(data, *format, values.targets)
+                                           : tk::read_list(data, values.targets, records);
+        const std::int64_t first_line = lines_read + read.blank_records + 1;  // the case's first line with a value
+        lines_read += read.records;
+        const bool partial = read.records > read.blank_records;
+        if (read.status == tk::ReadStatus::end_of_file && !partial) break;
         ++case_number;
-        if (read.status == tk::ReadStatus::error) {
-            note_unreadable(summary, case_number, read.message);
+        if (read.status != tk::ReadStatus::ok) {
+            // A case cut short by the end of the file did not read either.
+            ++summary.unreadable;
+            note_problem_case(*problems.unreadable, lines_read,
+                              read.status == tk::ReadStatus::error ? read.message : "the data file ends within the case");
             continue;
         }
-        if (examine_case(values, reading, case_number, record, summary.largest_levels) == CaseFate::skipped) {
+        if (!format && read.records - read.blank_records > 1) note_problem_case(*problems.spanned, first_line, "");
+        const CaseFate fate = examine_case(values, reading, case_number, first_line, record, summary.largest_levels);
+        if (fate != CaseFate::accepted) {
             ++summary.skipped;
+            if (fate == CaseFate::skipped_for_unused_factor)
+                note_problem_case(*problems.unused_factor, first_line, unused_factor_text(values.codes));
             continue;
         }
         add_to_block(scratch, block, record);
@@ -165,7 +232,11 @@ void require_accepted_cases(const CaseSummary& summary, std::string_view data_fi
     }
     message += "holds " + std::to_string(summary.skipped) + " case(s) with a missing trait value or a level below 1";
     message += " and " + std::to_string(summary.unreadable) + " case(s) that could not be read";
-    if (summary.unreadable > 0) message += " (" + summary.first_unreadable + ")";
+    const ProblemCases* unreadable = find_problem_kind(summary.report, problem_unreadable);
+    if (unreadable && !unreadable->first.empty()) {
+        const ProblemLine& first = unreadable->first.front();
+        message += " (line " + std::to_string(first.line) + ": " + first.text + ")";
+    }
     throw RunError(message + ".");
 }
 

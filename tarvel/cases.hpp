@@ -1,7 +1,9 @@
 // Reading the cases of the data file into the case scratch file, and reading
 // the scratch file back.
 //
-// A case is f factor codes and t trait values, all read as 4-byte reals. Each
+// A case is f factor codes and t trait values, all read as 4-byte reals (a
+// code is read as an 8-byte real first, so that a message can quote it as
+// written; its level is taken from its 4-byte value). Each
 // accepted case becomes one scratch record of 4f + 4t bytes: the f levels as
 // 32-bit signed integers, then the t trait values as 4-byte reals, in the
 // machine's byte order and without framing. Factors and traits are 0-based.
@@ -16,6 +18,7 @@
 #include "common/files.hpp"
 #include "common/format.hpp"
 #include "common/host.hpp"
+#include "tarvel/case_report.hpp"
 #include "tarvel/layout.hpp"
 
 namespace tarvel {
@@ -28,20 +31,30 @@ struct CaseReading {
     int trait_count = 0;                     // t
     std::optional<std::string> case_format;  // the prepared data format; absent: free-form
     std::vector<float> missing_codes;
+    bool one_case_per_line = false;          // free-form: a line short of values is unreadable, never read on
+    std::vector<bool> factor_used;           // per factor: some model term uses it (empty: all are used)
 };
+
+// The kinds of problem cases that reading the cases reports (keys of the report).
+inline constexpr const char* problem_unreadable = "unreadable";
+inline constexpr const char* problem_spanned_lines = "spanned_lines";
+inline constexpr const char* problem_unused_factor = "unused_factor";
 
 struct CaseSummary {
     int accepted = 0;
     int skipped = 0;                  // a missing trait value, or a level of 0 or less
     std::vector<int> largest_levels;  // per factor, from 1 on
     int unreadable = 0;               // cases dropped because they did not read (counted nowhere else)
-    std::string first_unreadable;     // what went wrong with the first of them
+    // Cases that did not read, free-form cases that took their values from
+    // more than one line, and skipped cases whose only fault is the code of a
+    // factor that no model term uses (these are among the skipped ones).
+    CaseReport report;
 };
 
 // Reads every case after the head of the data file, writes the accepted ones
 // to the scratch file and paints "Case: " and the count every 100 accepted
 // cases. Leaves the data file rewound. Raises RunError for a factor code above
-// 32767.
+// 32767, quoting the code as written.
 CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const CaseReading& reading, tk::Host& host);
 
 // Raises RunError, naming the data file and what became of its cases, when no
@@ -49,8 +62,9 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
 void require_accepted_cases(const CaseSummary& summary, std::string_view data_file);
 
 // Positions the data file at its first case: the first line whose first
-// non-blank character is a digit. False (and rewound) when there is none.
-bool skip_to_first_case(tk::TextReader& data);
+// non-blank character is a digit. Returns the number of head lines before it,
+// or nothing (the file rewound) when there is no such line.
+std::optional<std::int64_t> skip_to_first_case(tk::TextReader& data);
 
 // One case as it stands in the scratch file.
 struct ScratchRecord {

@@ -2,6 +2,7 @@
 
 #include "common/cli.hpp"
 #include "common/host.hpp"
+#include "common/interrupt.hpp"
 #include "common/tokenizer.hpp"
 
 #include <csignal>
@@ -44,6 +45,7 @@ struct Options {
     CLI::Option* traits;
     CLI::Option* missing;
     CLI::Option* print;
+    CLI::Option* one_case_per_line;
 };
 
 Options define_options(CLI::App& app, OptionTexts& t) {
@@ -58,6 +60,9 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.missing = app.add_option("--missing", t.missing, "Missing-value codes, e.g. '-9,-99' [MIS]");
     o.print = app.add_option("--print", t.print, "Optional sections: ms ss vc cr kirv; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
+    o.one_case_per_line = app.add_flag("--one-case-per-line")->description(
+        "Free-form cases: each line is one case, and a line short of values is unreadable instead of read on "
+        "into the next line (for data from spreadsheets or R, where an empty last field means a missing value)");
     o.threads = app.add_option("--threads", t.threads, "Threads for reading and reducing the equations [all cores]");
     o.reduction = app.add_option("--reduction", t.reduction,
                                  "How the equations are reduced: dense, absorbed (the last effect absorbed "
@@ -81,6 +86,9 @@ std::optional<std::string> take_missing(const CLI::Option* option, const std::st
     if (option->count() == 0) return std::nullopt;
     const std::vector<std::string> items = tk::list_items(into);
     if (items.empty()) return std::string("--missing: the value holds no code");
+    if (items.size() > static_cast<std::size_t>(missing_code_limit))
+        return "--missing: " + std::to_string(items.size()) + " codes given; at most " +
+               std::to_string(missing_code_limit) + " can be kept";
     for (const std::string& item : items)
         if (!tk::parse_real(item)) return tk::bad_value_text("--missing", item, "a number");
     return std::nullopt;
@@ -116,7 +124,7 @@ std::optional<std::string> take_reduction(const CLI::Option* option, const std::
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
-    return {t.data, t.listing, o.json->count() > 0, t.json};
+    return {t.data, t.listing, o.json->count() > 0, t.json, own_file_names};
 }
 
 // The run parameters of the options; the first problem found, if any.
@@ -126,7 +134,7 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.listing_file = t.listing;
     run.standard_streams = true;
     run.json_file = t.json;
-
+    run.one_case_per_line = o.one_case_per_line->count() > 0;
     ControlItems& items = run.items;
     std::optional<std::string> problem;
     if ((problem = take_text(o.model, "--model", t.model, items.model))) return problem;
@@ -206,11 +214,12 @@ int run_command_line(const std::vector<std::string>& args) {
     // A reader that goes away (`tarvel d -o - | head`) makes the writes fail,
     // which ends the run in order, instead of killing it with files half-made.
     std::signal(SIGPIPE, SIG_IGN);
+    tk::end_runs_on_signals(tk::InterruptStatus::command_line);
     tk::Host host = tk::detect_host(0);
     if (tk::results_on_terminal({run.data_file, run.listing_file, false, run.json_file})) host.terminal = false;
     try {
         if (!tk::file_exists(run.data_file))
-            return failed(host, run, "Cannot find the data file for TARVEL module!", tk::exit_failed);
+            return failed(host, run, tk::data_file_not_found_text("TARVEL", run.data_file), tk::exit_failed);
         HostArrays no_arrays;  // with a listing nothing goes back to a host
         const int status = main_routine(host, run, no_arrays, std::nullopt);
         tk::release_status_line(host);

@@ -2,7 +2,7 @@
 // control file, its checks, and the exit statuses of such a run.
 //
 //   tarvel DATA [-o LISTING] [--model M] [--format F] [--traits T]
-//          [--missing LIST] [--print OPTIONS] [--json FILE]
+//          [--missing LIST] [--print OPTIONS] [--json FILE] [--one-case-per-line]
 //          [--threads N] [--reduction dense|absorbed|auto]
 //
 // Each option gives what a control record gives and, like it, wins over the

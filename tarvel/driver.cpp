@@ -7,7 +7,9 @@
 #include "common/cli.hpp"
 #include "common/format.hpp"
 #include "common/freeform.hpp"
+#include "common/interrupt.hpp"
 #include "common/json_output.hpp"
+#include "common/run_lock.hpp"
 #include "common/tokenizer.hpp"
 #include "tarvel/analysis.hpp"
 #include "tarvel/cases.hpp"
@@ -23,17 +25,15 @@ constexpr double seconds_per_hour = 3600.0;
 
 // ------------------------------------------------------------ entry operation
 
-std::vector<double> host_array(std::int32_t capacity) {
-    return std::vector<double>(static_cast<std::size_t>(std::max<std::int32_t>(capacity, 0)), 0.0);
-}
-
-// Allocated in the order DF, SS, EMS, VC; a negative capacity counts as 0.
-HostArrays allocate_host_arrays(const tk::TarvelControl& control) {
+// Nothing is allocated here: only the capacities are kept (a negative one
+// counts as 0). The arrays get their room once the run knows what it fills.
+HostArrays host_capacities(const tk::TarvelControl& control) {
+    const auto capacity = [](std::int32_t c) { return std::max<std::int32_t>(c, 0); };
     HostArrays arrays;
-    arrays.df = host_array(control.capacity_df);
-    arrays.ss = host_array(control.capacity_ss);
-    arrays.ems = host_array(control.capacity_ems);
-    arrays.vc = host_array(control.capacity_vc);
+    arrays.capacity_df = capacity(control.capacity_df);
+    arrays.capacity_ss = capacity(control.capacity_ss);
+    arrays.capacity_ems = capacity(control.capacity_ems);
+    arrays.capacity_vc = capacity(control.capacity_vc);
     return arrays;
 }
 
@@ -44,64 +44,90 @@ RunParameters run_parameters(const tk::TarvelControl& control) {
     run.listing_file = control.listing_file;
     if (run.listing_switch >= 1 && run.listing_file.empty()) run.listing_file = default_listing_name;
     run.items = {control.model, control.data_format, control.traits, control.missing_values, control.print_options};
+    run.host_results = true;
     return run;
 }
 
-// The four arrays, one free-form record each, in the order DF, EMS, SS, VC.
-bool write_results_file(const HostArrays& arrays) {
-    tk::TextWriter results;
-    if (!results.open(results_file_name, /*atomic=*/true)) return false;
-    tk::write_list(results, arrays.df);
-    tk::write_list(results, arrays.ems);
-    tk::write_list(results, arrays.ss);
-    tk::write_list(results, arrays.vc);
-    return results.close();
+// The four arrays, one free-form record each, in the order DF, EMS, SS, VC,
+// each as long as the host's capacity (zeros after what the run filled).
+void write_results_file(tk::TextWriter& results, const HostArrays& arrays) {
+    const auto length = [](std::int32_t capacity) { return static_cast<std::size_t>(capacity); };
+    tk::write_list(results, arrays.df, length(arrays.capacity_df));
+    tk::write_list(results, arrays.ems, length(arrays.capacity_ems));
+    tk::write_list(results, arrays.ss, length(arrays.capacity_ss));
+    tk::write_list(results, arrays.vc, length(arrays.capacity_vc));
 }
 
 // After a failed run no results file of an earlier run may stay under its
 // name, or the host would take that run's results for this one's.
 void discard_host_results() {
-    for (const char* name : {results_file_name, no_listing_file_name})
-        if (tk::file_exists(name)) tk::remove_file(name);
+    for (const char* name : {results_file_name, no_listing_file_name}) tk::remove_regular_file(name);
 }
 
 std::string bad_control_text(const tk::TarvelControl& control) {
+    if (control.status == tk::ControlStatus::not_deleted)
+        return std::string("Cannot delete the control file \"") + tk::tarvel_control_file + "\": " + control.problem +
+               ". The run stops, for the next start would run the same job again.";
     return std::string("Cannot read the control file \"") + tk::tarvel_control_file + "\": " + control.problem + ".";
 }
 
 // ------------------------------------------------------------ main routine stages
 
+// The listing may be neither the data file (it is replaced only at the end,
+// but then the data would be gone) nor one of tarvel's own files.
+void check_listing_name(const RunParameters& run) {
+    if (tk::same_file(run.listing_file, run.data_file))
+        throw RunError("The listing file '" + run.listing_file + "' is the data file; give the listing another name.");
+    if (const std::optional<std::string> own = tk::own_file_named(run.listing_file, own_file_names))
+        throw RunError("The listing file '" + run.listing_file + "' is tarvel's own file " + *own +
+                       "; give the listing another name.");
+}
+
+std::string cannot_create_text(std::string_view what, const tk::TextWriter& file) {
+    return "Cannot create " + std::string(what) + " '" + file.name() + "': " + file.problem() + ".";
+}
+
+// Every output is opened before the data are read, so that a place where one
+// cannot be written stops the run before any work.
 void open_run_files(const RunParameters& run, RunFiles& files) {
-    if (!files.scratch.open()) throw RunError("Cannot open the case scratch file.");
+    files.scratch.open();
     if (!files.data.open(run.data_file)) throw RunError("Cannot open the data file '" + run.data_file + "'.");
     if (run.listing_switch >= 1) {
-        // Creating the listing would empty the data file before it is read.
-        if (tk::same_file(run.listing_file, run.data_file))
-            throw RunError("The listing file '" + run.listing_file +
-                           "' is the data file; give the listing another name.");
-        const bool opened = run.standard_streams ? tk::open_output(files.listing, run.listing_file, false)
-                                                 : files.listing.open(run.listing_file);
-        if (!opened) throw RunError("Cannot create the listing file '" + run.listing_file + "'.");
+        check_listing_name(run);
+        const bool opened = run.standard_streams ? tk::open_output(files.listing, run.listing_file, true)
+                                                 : files.listing.open(run.listing_file, /*atomic=*/true);
+        if (!opened) throw RunError(cannot_create_text("the listing file", files.listing));
+        files.listing_opened = true;
     } else if (!files.no_listing.open(no_listing_file_name, /*atomic=*/true)) {
-        throw RunError(std::string("Cannot create the file '") + no_listing_file_name + "'.");
+        throw RunError(cannot_create_text("the file", files.no_listing));
     }
-    // Opened before the data are read, so that a place where it cannot be
-    // written stops the run before any work.
     if (!run.json_file.empty() && !tk::open_json_output(files.json, run.json_file))
-        throw RunError("Cannot create the JSON file '" + run.json_file + "'.");
+        throw RunError(cannot_create_text("the JSON file", files.json));
+    if (run.host_results && !files.results.open(results_file_name, /*atomic=*/true))
+        throw RunError(cannot_create_text("the results file", files.results));
 }
 
-// Without a listing the host takes every result, so the matrices are all produced.
-void require_host_capacities(const HostArrays& arrays, const CheckedSpecification& checked, OutputSwitches& switches) {
+// Without a listing the host takes every result, so the matrices are all
+// produced. The arrays get room for what the run fills, not for the
+// capacities (which a host may give far too large).
+void require_host_capacities(HostArrays& arrays, const CheckedSpecification& checked, OutputSwitches& switches) {
+    const int n = checked.effect_count;
     const int t = static_cast<int>(checked.trait_names.size());
-    if (const std::optional<std::string> problem = host_capacity_problem(arrays, checked.effect_count, t))
-        throw RunAbort(*problem);
+    if (const std::optional<std::string> problem = host_capacity_problem(arrays, n, t)) throw RunAbort(*problem);
     switches.ss = switches.ms = switches.vc = switches.cr = true;
+    const auto z = [](long long v) { return static_cast<std::size_t>(v); };
+    const long long sources = static_cast<long long>(n) + 1;
+    arrays.df.assign(z(sources), 0.0);
+    arrays.ems.assign(z(static_cast<long long>(n) * n), 0.0);
+    arrays.ss.assign(z((static_cast<long long>(t) + 1) * sources * t / 2), 0.0);
+    arrays.vc.assign(arrays.ss.size(), 0.0);
 }
 
-CaseReading case_reading(const Specification& specification, const CheckedSpecification& checked) {
-    return {checked.factor_count, static_cast<int>(checked.trait_names.size()), checked.case_format,
-            specification.missing_codes};
+CaseReading case_reading(const RunParameters& run, const Specification& specification,
+                         const CheckedSpecification& checked) {
+    return {checked.factor_count,        static_cast<int>(checked.trait_names.size()),
+            checked.case_format,         specification.missing_codes,
+            run.one_case_per_line,       checked.factor_used};
 }
 
 void finish_reading_cases(RunFiles& files) {
@@ -111,7 +137,7 @@ void finish_reading_cases(RunFiles& files) {
 
 void open_export_file(tk::TextWriter& export_file, std::string_view trait_text) {
     if (!export_file.open(export_file_name, /*atomic=*/true))
-        throw RunError(std::string("Cannot create the export file '") + export_file_name + "'.");
+        throw RunError(cannot_create_text("the export file", export_file));
     write_export_header(export_file, trait_text);
 }
 
@@ -125,17 +151,30 @@ void write_closing_notes(tk::Host& host, RunFiles& files, bool listing, const Ru
     tk::show_text_without_prefix(host, time.status);
 }
 
-void close_or_fail(tk::TextWriter& file) {
-    if (file.is_open() && !file.close()) throw RunError("Cannot write the file '" + file.name() + "'.");
+std::string cannot_write_text(const tk::TextWriter& file) {
+    return "Cannot write the file '" + file.name() + "': " + file.problem() + ".";
 }
 
-// Unit 7, then the listing or unit 9, the export file, and the JSON results last.
+// Unit 7 goes; then the listing or unit 9, the export file, the JSON results
+// and the host's results file are all written out and flushed to disk, and
+// only when all of them are there are they put under their names.
 void close_run_files(RunFiles& files) {
     files.scratch.close();
-    close_or_fail(files.listing);
-    close_or_fail(files.no_listing);
-    close_or_fail(files.export_file);
-    close_or_fail(files.json);
+    tk::TextWriter* const outputs[] = {&files.listing, &files.no_listing, &files.export_file, &files.json,
+                                       &files.results};
+    for (tk::TextWriter* file : outputs)
+        if (!file->finish()) throw RunError(cannot_write_text(*file));
+    tk::begin_publishing();
+    for (tk::TextWriter* file : outputs)
+        if (!file->publish()) throw RunError(cannot_write_text(*file));
+}
+
+// A run that failed after opening its listing leaves none, not even an
+// earlier one of that name that could pass for its own (never the data file,
+// nor standard output).
+void remove_earlier_listing(const RunParameters& run) {
+    if (run.listing_file == tk::standard_stream_name || tk::same_file(run.listing_file, run.data_file)) return;
+    tk::remove_regular_file(run.listing_file);
 }
 
 // The stages of a run in their fixed order; an input error raises RunError.
@@ -148,22 +187,25 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     const CheckedSpecification checked = check_specification(specification);
     if (!listing) require_host_capacities(arrays, checked, specification.switches);
     tk::show_status(host, " Reading and processing data ...");
-    const CaseSummary cases = read_cases(files.data, files.scratch, case_reading(specification, checked), host);
+    const CaseSummary cases = read_cases(files.data, files.scratch, case_reading(run, specification, checked), host);
     finish_reading_cases(files);
+    write_case_report_warnings(host, cases.report);
     require_accepted_cases(cases, run.data_file);
     if (specification.switches.kirv) open_export_file(files.export_file, *specification.trait_text);
     const Model model = parse_model(*specification.model);
-    const AnalysisInput input{model,         cases.largest_levels,   checked.trait_names, cases.accepted,
-                              cases.skipped, specification.switches, listing,             run.threads,
-                              run.reduction};
+    const AnalysisInput input{model,          cases.largest_levels,   checked.trait_names, cases.accepted,
+                              cases.skipped,  specification.switches, listing,             &cases.report,
+                              run.threads,    run.reduction};
     AnalysisRecord record;
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays,
                           files.json.is_open() ? &record : nullptr};
     reduce_and_analyse(input, files.scratch, output, host);
     if (files.json.is_open())
-        tk::write_json(files.json, results_document({run.data_file, run.listing_file, specification, checked,
-                                                     cases.accepted, cases.skipped, cases.unreadable, record}));
+        tk::write_json(files.json,
+                       results_document({run.data_file, run.listing_file, specification, checked, cases.accepted,
+                                         cases.skipped, cases.unreadable, cases.report, record}));
     write_closing_notes(host, files, listing, clock);
+    if (run.host_results) write_results_file(files.results, arrays);
     close_run_files(files);
     tk::release_status_line(host);
 }
@@ -192,20 +234,30 @@ TimeTexts time_texts(double elapsed) {
 }
 
 std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n, int t) {
-    const auto too_small = [](const std::vector<double>& array, long long needed) {
-        return static_cast<long long>(array.size()) < needed;
-    };
+    const auto too_small = [](std::int32_t capacity, long long needed) { return capacity < needed; };
     const long long sources = static_cast<long long>(n) + 1;
     const long long triangles = (static_cast<long long>(t) + 1) * sources * t / 2;
-    if (too_small(arrays.df, sources)) return "* * The dimension of DF array is too small! * *";
-    if (too_small(arrays.ss, triangles)) return "* * The dimension of SS array is too small! * *";
-    if (too_small(arrays.vc, triangles)) return "* * The dimension of VC array is too small! * *";
-    if (too_small(arrays.ems, static_cast<long long>(n) * n)) return "* * The dimension of EMS array is too small! * *";
+    if (too_small(arrays.capacity_df, sources)) return "* * The dimension of DF array is too small! * *";
+    if (too_small(arrays.capacity_ss, triangles)) return "* * The dimension of SS array is too small! * *";
+    if (too_small(arrays.capacity_vc, triangles)) return "* * The dimension of VC array is too small! * *";
+    if (too_small(arrays.capacity_ems, static_cast<long long>(n) * n))
+        return "* * The dimension of EMS array is too small! * *";
     return std::nullopt;
 }
 
-// Open files stay open until the routine returns: the files for the host are
-// then discarded, so a failed run never leaves one under its real name.
+// The error path: the box, the status text, the error code.
+int stop_run(tk::Host& host, const RunParameters& run, RunFiles& files, const std::string& message) {
+    const bool listing_opened = files.listing_opened;
+    files = RunFiles{};  // every unfinished output goes before the earlier listing does
+    if (listing_opened) remove_earlier_listing(run);
+    tk::error_box(host, message);
+    tk::show_status(host, " Error found, program terminated abnormally");
+    return error_code_specification;
+}
+
+// Open files stay open until the routine returns: the outputs are then
+// discarded, so a failed run never leaves one under its real name. A file
+// that cannot be read or written ends the run as an input error does.
 int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
                  std::optional<double> fixed_elapsed_seconds) {
     const RunClock clock = start_run_clock(fixed_elapsed_seconds);
@@ -214,38 +266,44 @@ int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
         run_stages(host, run, arrays, files, clock);
         return 0;
     } catch (const RunError& error) {
-        tk::error_box(host, error.what());
-        tk::show_status(host, " Error found, program terminated abnormally");
-        return error_code_specification;
+        return stop_run(host, run, files, error.what());
+    } catch (const tk::FileError& error) {
+        return stop_run(host, run, files, error.what());
     }
 }
 
 int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
     tk::Host host = tk::detect_host(0);
     try {
+        if (!tk::file_exists(tk::tarvel_control_file)) {
+            tk::report_no_control_file("tarvel", tk::tarvel_control_file);
+            return 0;
+        }
+        // Held until the process ends; a second run in the directory touches nothing.
+        const tk::DirectoryLock lock = tk::lock_current_directory();
+        if (lock.busy()) {
+            tk::error_box(host, tk::busy_directory_text);
+            return tk::exit_status_abort;
+        }
+        tk::end_runs_on_signals(tk::InterruptStatus::host);
         const tk::TarvelControl control = tk::read_tarvel_control();
         if (control.status == tk::ControlStatus::absent) return 0;
-        if (control.status == tk::ControlStatus::bad) {
+        if (control.status != tk::ControlStatus::read) {
             discard_host_results();
             tk::error_box(host, bad_control_text(control));
             return 0;
         }
-        HostArrays arrays = allocate_host_arrays(control);
+        HostArrays arrays = host_capacities(control);
         const RunParameters run = run_parameters(control);
         if (!tk::file_exists(run.data_file)) {
             discard_host_results();
-            tk::error_box(host, "Cannot find the data file for TARVEL module!");
+            tk::error_box(host, tk::data_file_not_found_text("TARVEL", run.data_file));
             return 0;
         }
         host = tk::detect_host(control.window);
         if (main_routine(host, run, arrays, fixed_elapsed_seconds) != 0) {
             discard_host_results();
             tk::error_box(host, "Error in running TARVEL module!");
-            return 0;
-        }
-        if (!write_results_file(arrays)) {
-            discard_host_results();
-            tk::error_box(host, std::string("Cannot write the results file \"") + results_file_name + "\".");
         }
         return 0;
     } catch (const RunAbort& abort) {

@@ -57,6 +57,7 @@ tk::Json row_document(const char* kind, const std::string& source, tk::Json df) 
         {"ss", nullptr},     {"ms", nullptr},            {"component", nullptr},
         {"sd", nullptr},     {"denominator", nullptr},   {"f", nullptr},
         {"satterthwaite_df", nullptr}, {"nd", nullptr}, {"probability", nullptr},
+        {"negative_variance", nullptr},
     };
 }
 
@@ -66,6 +67,12 @@ void put_sums(tk::Json& row, const PairAnalysis& pair, std::size_t a) {
     row["ms"] = tk::json_number(pair.ms[a]);
     row["component"] = tk::json_number(pair.vc[a]);
     row["sd"] = tk::json_number(pair.sd[a]);
+}
+
+// Whether the variance component of an effect or the residual is negative
+// (null in a covariance pair).
+void put_negative_flag(tk::Json& row, const PairAnalysis& pair, std::size_t a) {
+    if (pair.s == pair.u) row["negative_variance"] = pair.has_negative_variance(static_cast<int>(a));
 }
 
 tk::Json summary_document(const PairAnalysis& pair) {
@@ -119,10 +126,12 @@ tk::Json pair_rows_document(const PairAnalysis& pair, const AnalysisRecord& reco
         row["satterthwaite_df"] = tk::json_number(pair.satterthwaite_df[a]);
         row["nd"] = pair.nd[a];
         if (pair.has_probability(static_cast<int>(a))) row["probability"] = tk::json_number(pair.probability[a]);
+        put_negative_flag(row, pair, a);
         rows.push_back(std::move(row));
     }
     tk::Json error = row_document("residual", "Error", pair.df[residual]);
     put_sums(error, pair, residual);
+    put_negative_flag(error, pair, residual);
     rows.push_back(std::move(error));
     tk::Json total = row_document("total", "Total", pair.total_row_df);
     total["ss"] = tk::json_number(pair.corrected_total);
@@ -143,7 +152,11 @@ tk::Json results_document(const JsonRun& run) {
         {"settings", std::move(settings)},
         {"effects", effects_document(record)},
         {"design_columns", record.design_columns},
-        {"cases", {{"accepted", run.cases_accepted}, {"skipped", run.cases_skipped}, {"unreadable", run.cases_unreadable}}},
+        {"cases",
+         {{"accepted", run.cases_accepted},
+          {"skipped", run.cases_skipped},
+          {"unreadable", run.cases_unreadable},
+          {"problems", case_report_json(run.problems)}}},
         {"expected_mean_squares", tk::json_matrix(effect_coefficients(record.ems))},
         {"left_out_effects", std::move(left_out)},
         {"pairs", std::move(pairs)},

@@ -24,6 +24,7 @@ struct JsonRun {
     std::int64_t cases_accepted = 0;
     std::int64_t cases_skipped = 0;
     std::int64_t cases_unreadable = 0;
+    const CaseReport& problems;
     const AnalysisRecord& record;
 };
 

@@ -115,7 +115,9 @@ void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_le
     for (std::size_t g = 0; g < largest_level.size(); ++g) {
         // Factor g is shown by the (g+1)-th capital letter, in a 20-character text.
         const std::string letter = tk::pad(std::string(1, static_cast<char>('A' + g)), 20);
-        tk::write_formatted(out, "(21X,' Maximal Level of Factor ',A5,'        = ',I4)", {letter, largest_level[g]});
+        tk::write_formatted(out, "(21X,' Maximal Level of Factor ',A5,'        = '," +
+                                     tk::count_descriptor(largest_level[g], 4) + ")",
+                            {letter, largest_level[g]});
     }
     tk::write_formatted(out,
                         "(/,21X,' Number of Traits                     = ',I4,/,/,21X,' Effects Accounted for Are : ')",
@@ -123,7 +125,7 @@ void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_le
 }
 
 void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::span<const std::string> trait_names,
-                          std::int64_t cases_accepted, std::int64_t cases_skipped) {
+                          std::int64_t cases_accepted, std::int64_t cases_skipped, const CaseReport* problems) {
     // "Mean", then each effect at the first of its columns: an effect whose
     // columns were all dropped does not appear. A new source starts a new
     // effect (two neighbouring effects of the same name are two sources).
@@ -138,9 +140,12 @@ void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::
     const std::vector<tk::Item> items(names.begin(), names.end());
     tk::write_formatted(out, "(/,21X,' Traits Analyzed Are :     ',(T62,A16))", items);
     tk::write_list(out, {"  "});
-    tk::write_formatted(out, "(22X,A,I6,T73,A,I6)",
+    tk::write_formatted(out,
+                        "(22X,A," + tk::count_descriptor(cases_accepted, 6) + ",T73,A," +
+                            tk::count_descriptor(cases_skipped, 6) + ")",
                         {"Numbers of Cases Accepted = ", static_cast<long long>(cases_accepted),
                          "Numbers of Cases Skipped  = ", static_cast<long long>(cases_skipped)});
+    if (problems) write_case_report_note(out, *problems);
     tk::write_formatted(out, "(/,64(' *'))", {});
 }
 
@@ -159,7 +164,7 @@ void write_ems_table(tk::TextWriter& out, const ExpectedMeanSquares& ems) {
         const std::string label = tk::pad(row.label, effect_name_width);
         std::vector<tk::Item> items{label, row.df};
         for (double w : row.w) items.emplace_back(w);
-        tk::write_formatted(out, "(2X,A20,I7,4X,6G16.8,/,(33X,6G16.8))", items);
+        tk::write_formatted(out, "(2X,A20," + tk::count_descriptor(row.df, 7) + ",4X,6G16.8,/,(33X,6G16.8))", items);
     }
 }
 
@@ -195,10 +200,22 @@ void write_covariance_heading(tk::TextWriter& out, std::string_view first_trait,
         {first, second});
 }
 
+namespace {
+
+// "(I8)", or wider for a count that does not fit.
+std::string count_format(long long value, int width) {
+    std::string format(1, '(');
+    format += tk::count_descriptor(value, width);
+    format += ')';
+    return format;
+}
+
+}  // namespace
+
 void write_pair_table(tk::TextWriter& out, const PairAnalysis& pair, std::span<const std::string> source_names) {
     const std::size_t residual = pair.ss.size() - 1;
     const std::string mean = tk::pad("Mean", effect_name_width);
-    tk::write_formatted(out, "(2X,A20,I7,2X,4G17.9,'   F Values     D.F.') ",
+    tk::write_formatted(out, "(2X,A20," + tk::count_descriptor(pair.df[0], 7) + ",2X,4G17.9,'   F Values     D.F.') ",
                         {mean, pair.df[0], pair.ss[0], pair.ms[0], pair.vc[0], pair.sd[0]});
     tk::write_list(out, {});
     for (std::size_t a = 1; a < residual; ++a) {
@@ -207,15 +224,16 @@ void write_pair_table(tk::TextWriter& out, const PairAnalysis& pair, std::span<c
                                     pair.sd[a],    pair.f[a],  pair.satterthwaite_df[a]};
         // Without a test the record ends after the degrees of freedom.
         if (pair.has_probability(static_cast<int>(a))) items.emplace_back(pair.probability[a]);
-        tk::write_formatted(out, "(2X,A20,I7,2X,4G17.9,F10.3,F10.2,:,F7.3)", items);
+        tk::write_formatted(out, "(2X,A20," + tk::count_descriptor(pair.df[a], 7) + ",2X,4G17.9,F10.3,F10.2,:,F7.3)",
+                            items);
     }
     tk::write_formatted(out, "(2X,'Error',I22,2X,4G17.9,:,/,' ',/,2X,'Total',I22,2X,G17.9)",
                         {pair.df[residual], pair.ss[residual], pair.ms[residual], pair.vc[residual],
                          pair.sd[residual], static_cast<long long>(pair.total_row_df), pair.corrected_total});
     if (pair.s != pair.u) return;
     // The column count (the mean included) and the model's degrees of freedom.
-    const std::string columns = stripped(tk::write_internal("(I8)", {pair.design_columns}, 16));
-    const std::string df = stripped(tk::write_internal("(I8)", {pair.total_df}, 16));
+    const std::string columns = stripped(tk::write_internal(count_format(pair.design_columns, 8), {pair.design_columns}, 16));
+    const std::string df = stripped(tk::write_internal(count_format(pair.total_df, 8), {pair.total_df}, 16));
     tk::write_formatted(out,
                         "(/,1X,'+--------+',/,1X,'|Summary |',/,1X,'+--------+',/,1X,A,' Effects with ',A,' Degree of Freedom.',/,1X,'Total SS Accounted For By Effects (except Mean)',G20.12,'(',F5.2,'%)')",
                         {columns, df, pair.accounted, pair.accounted_percent});
@@ -340,7 +358,8 @@ void write_analysis_listing(tk::TextWriter& out, const RunHeader& header, const 
                             const ExpectedMeanSquares& ems, std::span<const PairAnalysis> pairs,
                             const TraitTables& tables, const OutputSwitches& switches) {
     write_run_header_start(out, header.largest_level, header.trait_count);
-    write_run_header_end(out, layout, header.trait_names, header.cases_accepted, header.cases_skipped);
+    write_run_header_end(out, layout, header.trait_names, header.cases_accepted, header.cases_skipped,
+                         &header.problems);
     write_analysis_sections(out, header.trait_names, layout, ems, pairs, tables, switches);
 }
 

@@ -16,6 +16,7 @@
 
 #include "common/files.hpp"
 #include "common/matrix.hpp"
+#include "tarvel/case_report.hpp"
 #include "tarvel/ems.hpp"
 #include "tarvel/layout.hpp"
 #include "tarvel/pair_analysis.hpp"
@@ -36,6 +37,7 @@ struct RunHeader {
     std::vector<std::string> trait_names;  // the names of the traits analysed
     std::int64_t cases_accepted = 0;
     std::int64_t cases_skipped = 0;
+    CaseReport problems;                   // noted after the case counts
 };
 
 // ------------------------------------------------------------ run header
@@ -48,9 +50,11 @@ void write_banner(tk::TextWriter& out);
 void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_level, int trait_count);
 
 // "Mean" and every effect that kept at least one column (model order) at
-// column 62, the trait names, the case counts and the rule of asterisks.
+// column 62, the trait names, the case counts, the note of problem cases
+// (when there are any) and the rule of asterisks.
 void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::span<const std::string> trait_names,
-                          std::int64_t cases_accepted, std::int64_t cases_skipped);
+                          std::int64_t cases_accepted, std::int64_t cases_skipped,
+                          const CaseReport* problems = nullptr);
 
 // ------------------------------------------------------------ expected mean squares
 

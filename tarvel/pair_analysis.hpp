@@ -47,6 +47,10 @@ struct PairAnalysis {
         const auto i = static_cast<std::size_t>(a);
         return nd[i] > 0 && df[i] > 0;
     }
+
+    // A variance component below zero: an estimate outside the range of a
+    // variance (only variances, s == u, have one; covariances may be negative).
+    bool has_negative_variance(int a) const { return s == u && vc[static_cast<std::size_t>(a)] < 0.0; }
 };
 
 // What each source (0 = the mean, 1 ... n = the effects) adds to the model's

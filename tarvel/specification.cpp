@@ -1,6 +1,7 @@
 #include "tarvel/specification.hpp"
 
 #include <algorithm>
+#include <limits>
 
 #include "common/format.hpp"
 #include "common/tokenizer.hpp"
@@ -41,7 +42,7 @@ std::optional<std::string> search_lines(tk::TextReader& data, Accept wanted) {
     std::optional<std::string> found;
     std::string line;
     int counted = 0;
-    while (counted < searched_line_limit && data.read_record(line, line_length)) {
+    while (counted < searched_line_limit && data.read_record(line)) {
         if (is_blank_line(line)) continue;
         if (wanted(line)) {
             found = std::move(line);
@@ -96,7 +97,14 @@ void read_missing_values(tk::TextReader& data, const std::string& control, Speci
     const tk::NumberItems items = tk::read_number_items(line, missing_code_limit);
     if (items.found < 1) return;
     specification.missing_codes.assign(items.values.begin(), items.values.begin() + items.found);
-    if (!items.bad_item.empty())
+    // Codes beyond the limit are refused: cases holding them would be analysed as data.
+    line = text;
+    const int given = tk::count_items(line, tk::item_separators, std::numeric_limits<int>::max());
+    if (given > missing_code_limit)
+        specification.missing_values_problem =
+            std::string(control.empty() ? "The MIS line holds " : "The missing values hold ") +
+            std::to_string(given) + " codes; at most " + std::to_string(missing_code_limit) + " can be kept.";
+    else if (!items.bad_item.empty())
         specification.missing_values_problem =
             "The item '" + items.bad_item + "' of the missing values '" + text + "' is not a number.";
     else if (control.empty() && has_codes_run_together(*raw))
@@ -256,7 +264,9 @@ CheckedSpecification check_specification(const Specification& specification) {
     checked.effect_count = count_terms(model, '+');
     checked.factor_count = highest_factor_letter(model);
     if (checked.effect_count < 1 || checked.factor_count < 1) throw RunError("Invalid model specified!");
-    parse_model(model);
+    checked.factor_used.assign(static_cast<std::size_t>(checked.factor_count), false);
+    for (const Effect& effect : parse_model(model).effects)
+        for (int factor : effect.factors) checked.factor_used[static_cast<std::size_t>(factor)] = true;
     if (!specification.trait_text) throw RunError("No trait specified!");
     checked.trait_names = parse_traits(*specification.trait_text);
     if (checked.trait_names.empty())

@@ -20,7 +20,6 @@
 
 namespace tarvel {
 
-inline constexpr std::size_t line_length = 950;        // a data-file line read with "(A)"
 inline constexpr int searched_line_limit = 100;        // non-blank lines examined per search
 inline constexpr int missing_code_limit = 100;
 inline constexpr int print_word_limit = 100;
@@ -57,6 +56,7 @@ struct CheckedSpecification {
     int factor_count = 0;                    // f: the highest factor letter of the model
     std::vector<std::string> trait_names;    // t names, each blank-padded to 16 characters
     std::optional<std::string> case_format;  // the data format with I fields read as F
+    std::vector<bool> factor_used;           // per factor: some term of the model uses it
 };
 
 // Removes every blank (and tab) and turns a to z into capitals.

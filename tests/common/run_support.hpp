@@ -75,6 +75,20 @@ inline std::vector<std::string> boxes_of(const std::string& standard_error) {
     return texts;
 }
 
+// Standard error without its warnings (a "Warning: " line and the indented
+// lines that continue it), for runs whose warnings another test checks.
+inline std::string without_warnings(const std::string& standard_error) {
+    std::string kept;
+    std::istringstream in(standard_error);
+    bool in_warning = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Warning: ", 0) == 0) in_warning = true;
+        else if (!(in_warning && line.rfind("    ", 0) == 0)) in_warning = false;
+        if (!in_warning) kept += line + "\n";
+    }
+    return kept;
+}
+
 // Record text without trailing blanks.
 inline std::string trimmed(std::string text) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -90,29 +104,35 @@ inline std::string shell_quoted(const std::string& word) {
 
 struct ProgramRun {
     int exit_status = -1;  // -1 when the program did not end normally
+    int signal = 0;        // the signal that ended it, if one did
     std::string standard_output;
     std::string standard_error;
 };
 
-// Runs a program in a directory with the given arguments; `unset` names are
+// A program started and not yet waited for.
+struct StartedProgram {
+    pid_t pid = -1;
+    std::string output, errors;  // the files that take its standard output and error
+};
+
+// Starts a program in a directory with the given arguments; `unset` names are
 // removed from its environment, then `environment` entries set. Standard
 // output and standard error go to files beside the directory, read back and
-// removed, so neither can block the program.
-inline ProgramRun run_program(const std::string& executable, const std::filesystem::path& directory,
-                              const std::vector<std::string>& args,
-                              const std::map<std::string, std::string>& environment = {},
-                              const std::vector<std::string>& unset = {}) {
-    const std::string output = directory.string() + ".stdout";
-    const std::string errors = directory.string() + ".stderr";
+// removed by finish_program, so neither can block the program.
+inline StartedProgram start_program(const std::string& executable, const std::filesystem::path& directory,
+                                    const std::vector<std::string>& args,
+                                    const std::map<std::string, std::string>& environment = {},
+                                    const std::vector<std::string>& unset = {}) {
+    StartedProgram started{-1, directory.string() + ".stdout", directory.string() + ".stderr"};
     std::vector<std::string> words{executable};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    started.pid = ::fork();
+    if (started.pid == 0) {
+        const int out = ::open(started.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(started.errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0) ::_exit(127);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
@@ -121,18 +141,34 @@ inline ProgramRun run_program(const std::string& executable, const std::filesyst
         if (::chdir(directory.c_str()) == 0) ::execv(executable.c_str(), argv.data());
         ::_exit(127);
     }
+    return started;
+}
+
+// Waits for the program and collects what it wrote.
+inline ProgramRun finish_program(const StartedProgram& started) {
     ProgramRun run;
     int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+    if (started.pid > 0 && ::waitpid(started.pid, &status, 0) == started.pid) {
+        if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    }
     const auto slurp = [](const std::string& name) {
         std::ifstream in(name, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::filesystem::remove(name);
         return text;
     };
-    run.standard_output = slurp(output);
-    run.standard_error = slurp(errors);
+    run.standard_output = slurp(started.output);
+    run.standard_error = slurp(started.errors);
     return run;
+}
+
+// Runs a program to its end (see start_program).
+inline ProgramRun run_program(const std::string& executable, const std::filesystem::path& directory,
+                              const std::vector<std::string>& args,
+                              const std::map<std::string, std::string>& environment = {},
+                              const std::vector<std::string>& unset = {}) {
+    return finish_program(start_program(executable, directory, args, environment, unset));
 }
 
 }  // namespace tk_test

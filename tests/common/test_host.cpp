@@ -60,15 +60,15 @@ TEST(Host, EachStatusMessageReplacesTheWholeLine) {
 
 TEST(ControlFile, TarvelFieldsWidthsAndDeletion) {
     tk_test::TempDir dir;
-    const std::string long_name(120, 'n');
+    const std::string long_name(100, 'n');
     const std::string path = dir.write("tanv~tm0.$$$",
-                                       "123 1\n 10 20\n30 40\n" + long_name + "\n\n  a+b  \nFMT\n{X}\n   \nss,ms\n");
+                                       "123 1\n 10 20\n30 40\n" + long_name + "   \n\n  a+b  \nFMT\n{X}\n   \nss,ms\n");
     const tk::TarvelControl c = tk::read_tarvel_control(path);
     EXPECT_FALSE(tk::file_exists(path));
     ASSERT_EQ(c.status, tk::ControlStatus::read) << c.problem;
     EXPECT_EQ(c.window, 123);
     EXPECT_EQ(c.capacity_vc, 40);
-    EXPECT_EQ(c.data_file, std::string(100, 'n'));  // kept to the field's width
+    EXPECT_EQ(c.data_file, std::string(100, 'n'));  // the whole field; trailing blanks do not count
     EXPECT_EQ(c.listing_file, "");
     EXPECT_EQ(c.model, "  a+b");  // leading blanks stay, trailing ones go
     EXPECT_EQ(c.missing_values, "");  // an all-blank record is not given
@@ -85,9 +85,13 @@ TEST(ControlFile, BadFilesAreReportedAndStillDeleted) {
         {"1 x 2 3 4 5\n", "do not read as integers"},
         {"1 1 2 3 4 5\ndata\nlisting\n", "ends after 2 of its 7 text records"},
         {"", "ends before its 6 leading integers"},
+        // A name is never cut: the cut name would be another file.
+        {"1 1 2 3 4 5\ndata\n", "the listing file name (record 2) has 101 characters, more than the 100 of its field"},
     };
     for (const auto& c : cases) {
-        const std::string path = dir.write("tanv~tm0.$$$", c.text);
+        std::string text = c.text;
+        if (std::string(c.problem).find("101") != std::string::npos) text += std::string(101, 'd') + "\n";
+        const std::string path = dir.write("tanv~tm0.$$$", text);
         const tk::TarvelControl r = tk::read_tarvel_control(path);
         EXPECT_EQ(r.status, tk::ControlStatus::bad) << c.text;
         EXPECT_NE(r.problem.find(c.problem), std::string::npos) << r.problem;

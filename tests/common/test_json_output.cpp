@@ -73,9 +73,9 @@ TEST(JsonOutput, FileWrittenWholeOrNotAtAll) {
 
     const std::string missing = dir.file("none/r.json");
     EXPECT_EQ(tk::write_json_file(missing, doc), "Cannot open the JSON file " + missing + "!");
-    // Renaming onto a directory fails at the end: the temporary file goes too.
+    // A directory is never replaced, and no temporary file stays.
     std::filesystem::create_directory(dir.path / "sub");
-    EXPECT_EQ(tk::write_json_file(dir.file("sub"), doc), "Cannot write the JSON file " + dir.file("sub") + "!");
+    EXPECT_EQ(tk::write_json_file(dir.file("sub"), doc), "Cannot open the JSON file " + dir.file("sub") + "!");
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path)) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());

@@ -339,17 +339,21 @@ TEST(Specification, Settings) {
     EXPECT_EQ(read("GEN = 1\n" + body, bend_control).print_flags, kirv::PrintFlags{});
 }
 
-TEST(Specification, DfLineCutAtTheRecordLength) {
-    // "DF =" and 600 values of two characters: the record keeps 1000
-    // characters, so 498 values count (500, the item limit, cannot fit).
-    std::string df = "DF =";
-    for (int i = 0; i < 600; ++i) df += " 1";
+TEST(Specification, DfLineReadWholeUpToTheEffectLimit) {
+    // Values of two characters: 500 of them run past 1000 characters and all
+    // count; a 501st is refused rather than dropped.
+    const auto df_line = [](int values) {
+        std::string df = "DF =";
+        for (int i = 0; i < values; ++i) df += " 1";
+        return df + "\n{A}\n";
+    };
     kirv::ControlSettings given;
-    given.genetic_group_id = 498;
+    given.genetic_group_id = 500;
     // The EMS block is missing: the reads up to it are what this case checks.
-    EXPECT_EQ(error_of([&] { read(df + "\n{A}\n", given); }).first, kirv::status_no_ems);
-    given.genetic_group_id = 499;
-    EXPECT_EQ(error_of([&] { read(df + "\n{A}\n", given); }).first, kirv::status_genetic_group);
+    EXPECT_EQ(error_of([&] { read(df_line(500), given); }).first, kirv::status_no_ems);
+    EXPECT_EQ(error_of([&] { read(df_line(501), given); }),
+              std::make_pair(kirv::status_too_many_effects,
+                             std::string("The DF line holds 501 values; at most 500 effects are allowed!")));
 }
 
 TEST(Specification, InputErrors) {

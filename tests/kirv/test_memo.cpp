@@ -42,12 +42,12 @@ struct MemoCase {
 TEST(Memo, Layouts) {
     const std::vector<MemoCase> cases = {
         {"no bending",
-         {"  DATA.KIN", 0, 0.25, 1, -1, 0.0},
+         {"  DATA.KIN", 0, 0.25, 1, -1, 0.0, {}},
          {"    Data file: data.kin", " ", "    Coefficient of coancestry relatives             0.25",
           "    ID number for genetic group effect                 2",
           "    Do bending for genetic VC matrix if needed        NO", " ", " "}},
         {"bending towards the identity",
-         {"d", 1, 1.0, 0, -1, 0.5},
+         {"d", 1, 1.0, 0, -1, 0.5, {}},
          {"    Data file: d", " ", "    Coefficient of coancestry relatives             1.00",
           "    ID number for genetic group effect                 1",
           "    Do bending for genetic VC matrix if needed       YES",
@@ -55,14 +55,20 @@ TEST(Memo, Layouts) {
           "    Lowest eigenvalue for bended VC matrix         0.500", " ", " ", ">>> B E N D I N G  M E S S A G E S <<<",
           " ", " => BENDING REQUESTED"}},
         {"bending towards effect 3; any positive switch bends",
-         {"", 2, 0.25, 0, 2, 12.25},
+         {"", 2, 0.25, 0, 2, 12.25, {}},
          {"    Data file: ", " ", "    Coefficient of coancestry relatives             0.25",
           "    ID number for genetic group effect                 1",
           "    Do bending for genetic VC matrix if needed       YES",
           "    ID number for reference VC matrix                  3",
           "    Lowest eigenvalue for bended VC matrix        12.250", " ", " ", ">>> B E N D I N G  M E S S A G E S <<<",
           " ", " => BENDING REQUESTED"}},
-        {"negative switch", {"d", -1, 0.25, 0, -1, 0.0},
+        {"a replaced setting is noted",
+         {"d", 0, 0.25, 0, -1, 0.0, {"the relative coefficient 1.5 is outside 0 to 1; 0.25 is used"}},
+         {"    Data file: d", " ", "    Coefficient of coancestry relatives             0.25",
+          "    ID number for genetic group effect                 1",
+          "    Do bending for genetic VC matrix if needed        NO",
+          "    Note: the relative coefficient 1.5 is outside 0 to 1; 0.25 is used.", " ", " "}},
+        {"negative switch", {"d", -1, 0.25, 0, -1, 0.0, {}},
          {"    Data file: d", " ", "    Coefficient of coancestry relatives             0.25",
           "    ID number for genetic group effect                 1",
           "    Do bending for genetic VC matrix if needed        NO", " ", " "}},
@@ -75,7 +81,7 @@ TEST(Memo, Layouts) {
 }
 
 TEST(Memo, ValuesEndInColumn56) {
-    const Records records = memo_records({"d", 1, 0.25, 3, 4, 0.5});
+    const Records records = memo_records({"d", 1, 0.25, 3, 4, 0.5, {}});
     for (std::size_t i = 13; i <= 17; ++i) {
         const std::string& r = records[i];
         const std::size_t value_end = r.find(" (IDENTITY)") == std::string::npos ? r.size() : r.find(" (IDENTITY)");

@@ -29,9 +29,8 @@ TEST(Driver, TimeTexts) {
 }
 
 TEST(Driver, HostCapacities) {
-    const auto arrays = [](std::size_t df, std::size_t ss, std::size_t ems, std::size_t vc) {
-        return tarvel::HostArrays{std::vector<double>(df), std::vector<double>(ss), std::vector<double>(ems),
-                                  std::vector<double>(vc)};
+    const auto arrays = [](std::int32_t df, std::int32_t ss, std::int32_t ems, std::int32_t vc) {
+        return tarvel::HostArrays{df, ss, ems, vc, {}, {}, {}, {}};
     };
     // 3 effects, 2 traits: DF 4, SS and VC 12, EMS 9.
     EXPECT_EQ(tarvel::host_capacity_problem(arrays(4, 12, 9, 12), 3, 2), std::nullopt);
@@ -72,7 +71,7 @@ TEST(Driver, MainRoutineErrorPath) {
     tk::Host host;
     EXPECT_EQ(tarvel::main_routine(host, run, arrays, 1.0), tarvel::error_code_specification);
     EXPECT_EQ(tk::significant(host.line), std::string(10, ' ') + " Error found, program terminated abnormally");
-    EXPECT_EQ(dir.read("out.lst"), "");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "out.lst"));  // a failed run leaves no listing
 }
 
 }  // namespace

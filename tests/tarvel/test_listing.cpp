@@ -101,6 +101,30 @@ TEST(RunHeader, FactorLettersAndLevels) {
     EXPECT_EQ(records[41], lead + " Effects Accounted for Are : ");
 }
 
+// A count too wide for its field widens that field only (a blank, then its
+// digits) instead of printing asterisks; a count that fits keeps its layout.
+TEST(RunHeader, CountsTooWideForTheirFieldWiden) {
+    const std::string lead(22, ' ');
+    const struct {
+        std::int64_t accepted, skipped;
+        std::string line;
+    } cases[] = {
+        {999999, 0, lead + "Numbers of Cases Accepted = 999999                Numbers of Cases Skipped  =      0"},
+        {1000000, 0, lead + "Numbers of Cases Accepted =  1000000              Numbers of Cases Skipped  =      0"},
+        {2147483647, 1234567, lead + "Numbers of Cases Accepted =  2147483647           Numbers of Cases Skipped  =  1234567"},
+    };
+    const tarvel::ColumnLayout layout = tarvel_test::build_layout(make_model({{"A", "A"}}), {{{1}, {1.0f}}, {{2}, {2.0f}}});
+    for (const auto& c : cases) {
+        const auto records = listing_records(
+            [&](tk::TextWriter& out) { tarvel::write_run_header_end(out, layout, {}, c.accepted, c.skipped); });
+        EXPECT_NE(std::find(records.begin(), records.end(), c.line), records.end()) << c.accepted;
+    }
+    const std::vector<int> largest{9999, 40000};
+    const auto levels = listing_records([&](tk::TextWriter& out) { tarvel::write_run_header_start(out, largest, 1); });
+    EXPECT_EQ(levels[12], std::string(21, ' ') + " Maximal Level of Factor A            = 9999");
+    EXPECT_EQ(levels[13], std::string(21, ' ') + " Maximal Level of Factor B            =  40000");
+}
+
 TEST(RunHeader, BannerFrameIs110Columns) {
     const auto records = listing_records([](tk::TextWriter& out) { tarvel::write_banner(out); });
     ASSERT_EQ(records.size(), 12u);

@@ -196,20 +196,20 @@ TEST(TarvelCommandLine, ExitStatusesAndMessages) {
         {"completed", small_data, {"data.txt"}, 0, {}, {"data.txt", "tarvel.lst"}},
         {"completed with KIRV", small_data, {"data.txt", "--print", "kirv"}, 0, {},
          {"KIRV.IN_", "data.txt", "tarvel.lst"}},
-        {"data file missing", small_data, {"absent.txt"}, 1, {"Cannot find the data file for TARVEL module!"},
+        {"data file missing", small_data, {"absent.txt"}, 1, {"Cannot find the data file for TARVEL module! There is no file 'absent.txt'."},
          {"data.txt"}},
-        {"no model", "{Y}\n1 2\n", {"data.txt"}, 1, {"No model specified!"}, {"data.txt", "tarvel.lst"}},
+        {"no model", "{Y}\n1 2\n", {"data.txt"}, 1, {"No model specified!"}, {"data.txt"}},
         {"bad model option", small_data, {"data.txt", "--model", "1+2"}, 1, {"Invalid model specified!"},
-         {"data.txt", "tarvel.lst"}},
+         {"data.txt"}},
         {"traits without braces", small_data, {"data.txt", "--traits", "weight"}, 1,
-         {"No trait specified! The trait text 'weight' holds no name in braces."}, {"data.txt", "tarvel.lst"}},
+         {"No trait specified! The trait text 'weight' holds no name in braces."}, {"data.txt"}},
         {"bad format option", small_data, {"data.txt", "--format", "(F3.0"}, 1,
          {"Invalid data format! The data format '(F3.0' cannot be used: format (F3.0: parentheses are not balanced."},
-         {"data.txt", "tarvel.lst"}},
+         {"data.txt"}},
         {"listing cannot be created", small_data, {"data.txt", "-o", "sub"}, 1,
-         {"Cannot create the listing file 'sub'."}, {"data.txt"}},
+         {"Cannot create the listing file 'sub': Is a directory."}, {"data.txt"}},
         {"JSON cannot be created", small_data, {"data.txt", "--json", "none/r.json"}, 1,
-         {"Cannot create the JSON file 'none/r.json'."}, {"data.txt", "tarvel.lst"}},
+         {"Cannot create the JSON file 'none/r.json': No such file or directory."}, {"data.txt"}},
     };
     for (const auto& c : cases) {
         TarvelRun run;
@@ -263,7 +263,7 @@ TEST(TarvelCommandLine, AddressSpaceLimits) {
         EXPECT_EQ(r.exit_status, limit.status) << r.standard_error;
         if (limit.status != 0) {
             EXPECT_EQ(r.standard_error, box("Out of memory!"));
-            EXPECT_EQ(run.files(), (Names{"data.txt", "tarvel.lst"}));
+            EXPECT_EQ(run.files(), (Names{"data.txt"}));
             continue;
         }
         const std::string kernel = json::parse(run.read("r.json"))["computation"]["blas_kernel"];
@@ -457,7 +457,9 @@ TEST(TarvelJson, SettingsDesignAndCases) {
     };
     EXPECT_EQ(j["effects"], expected_effects);
     EXPECT_EQ(j["design_columns"], 9);
-    EXPECT_EQ(j["cases"], (json{{"accepted", 12}, {"skipped", 2}, {"unreadable", 0}}));
+    EXPECT_EQ(j["cases"]["accepted"], 12);
+    EXPECT_EQ(j["cases"]["skipped"], 2);
+    EXPECT_EQ(j["cases"]["unreadable"], 0);
     // The mean and every effect plus the residual: 12 cases, 11 after the mean.
     const json& summary = j["pairs"][0]["summary"];
     EXPECT_EQ(summary["corrected_total_df"], 11);
@@ -478,10 +480,9 @@ TEST(TarvelJson, OnlyACompletedRunLeavesTheFile) {
         Names files;  // besides an earlier r.json, which a failed run removes
     } cases[] = {
         {"completed", small_data, {"data.txt", "--json", "r.json"}, 0, {"data.txt", "r.json", "tarvel.lst"}},
-        {"input error", "{Y}\n1 2\n", {"data.txt", "--json", "r.json"}, 1, {"data.txt", "tarvel.lst"}},
+        {"input error", "{Y}\n1 2\n", {"data.txt", "--json", "r.json"}, 1, {"data.txt"}},
         {"data file missing", small_data, {"absent.txt", "--json", "r.json"}, 1, {"data.txt"}},
-        {"JSON directory missing", small_data, {"data.txt", "--json", "none/r.json"}, 1,
-         {"data.txt", "r.json", "tarvel.lst"}},
+        {"JSON directory missing", small_data, {"data.txt", "--json", "none/r.json"}, 1, {"data.txt", "r.json"}},
     };
     for (const auto& c : cases) {
         TarvelRun run;
