@@ -128,14 +128,18 @@ const Blas& blas_state(int threads) {
 
 }  // namespace
 
+// The compiler's test also asks the operating system whether it saves the
+// wider registers, so that a feature reported here can be used.
 ProcessorFeatures processor_features() {
-    __builtin_cpu_init();
     ProcessorFeatures cpu;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
     cpu.avx2 = __builtin_cpu_supports("avx2");
     cpu.fma = __builtin_cpu_supports("fma");
     cpu.avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512cd") &&
                  __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&
                  __builtin_cpu_supports("avx512vl");
+#endif
     return cpu;
 }
 

@@ -52,11 +52,19 @@ ReducedModel reduce_model(const ColumnLayout& layout, const AnalysisInput& input
     return reduce_absorbed(layout, effect, std::move(earlier), std::move(levels), tau, threads, host);
 }
 
-std::vector<PairAnalysis> analyse_pairs(const SourceSums& sums, double tau, const ExpectedMeanSquares& ems, int t) {
-    std::vector<PairAnalysis> pairs;
-    pairs.reserve(static_cast<std::size_t>(trait_pair_count(t)));
+// The pairs are independent; with many degrees of freedom their F series
+// are long, so the threads share them.
+std::vector<PairAnalysis> analyse_pairs(const SourceSums& sums, double tau, const ExpectedMeanSquares& ems, int t,
+                                        int threads) {
+    std::vector<std::pair<int, int>> traits;
     for (int s = 0; s < t; ++s)
-        for (int u = s; u < t; ++u) pairs.push_back(analyse_pair(sums, tau, ems, s, u));
+        for (int u = s; u < t; ++u) traits.emplace_back(s, u);
+    std::vector<PairAnalysis> pairs(traits.size());
+    const int shares = std::clamp(threads, 1, static_cast<int>(traits.size()));
+    tk::run_shares(shares, [&](int share) {
+        for (std::size_t k = static_cast<std::size_t>(share); k < traits.size(); k += static_cast<std::size_t>(shares))
+            pairs[k] = analyse_pair(sums, tau, ems, traits[k].first, traits[k].second);
+    });
     return pairs;
 }
 
@@ -132,7 +140,7 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     ExpectedMeanSquares ems = expected_mean_squares(layout, reduced.squares);
 
     tk::show_status(host, status_computing);
-    std::vector<PairAnalysis> pairs = analyse_pairs(reduced.sums, tau, ems, t);
+    std::vector<PairAnalysis> pairs = analyse_pairs(reduced.sums, tau, ems, t, tk::thread_count(input.threads));
     require_four_byte_matrices(pairs, layout.source_names, input.trait_names, {input.switches, input.listing, t});
     TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
 
