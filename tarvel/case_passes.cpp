@@ -12,7 +12,7 @@
 namespace tarvel {
 namespace {
 
-constexpr int counter_step = 100;      // cases between two status counters
+constexpr int counter_step = 100;  // cases between two status counters
 
 std::size_t record_bytes(const ScratchShape& shape) { return scratch_record_bytes(shape.factors, shape.traits); }
 
@@ -27,13 +27,13 @@ void require_accepted_cases_only(tk::ScratchFile& scratch, const ScratchShape& s
                    ": it did not keep what was written (is the disk full?).");
 }
 
-enum Fault : int { no_fault = 0, unreadable = 1, misfit = 2 };
+enum class Fault { unreadable, misfit };
 
 [[noreturn]] void fail_read_back(Fault fault, std::int64_t first, int count) {
     const std::string cases = std::to_string(first + 1) + " to " + std::to_string(first + count);
-    if (fault == unreadable) throw RunError("Cannot read back the case scratch file (cases " + cases + ").");
-    throw RunError("The case scratch file does not read back as written: a case among cases " + cases +
-                   " does not fit the columns found in the first pass.");
+    if (fault == Fault::unreadable) throw RunError("Cannot read back the case scratch file (cases " + cases + ").");
+    throw RunError("The case scratch file does not read back as written (cases " + cases +
+                   " hold levels that the accepted cases did not).");
 }
 
 // Reads and decodes cases first ... first + count - 1; with a layout, also
@@ -52,13 +52,13 @@ void load_chunk(const ColumnLayout* layout, const tk::ScratchFile& scratch, cons
     chunk.traits.resize(n * static_cast<std::size_t>(stride));
     chunk.columns.resize(n * per_case);
     if (!scratch.read_at(chunk.bytes.data(), chunk.bytes.size(), static_cast<std::uint64_t>(first) * size))
-        fail_read_back(unreadable, first, count);
+        fail_read_back(Fault::unreadable, first, count);
     decode_scratch_records(chunk.bytes, shape.factors, shape.traits, chunk.levels, chunk.traits, stride);
     if (!layout) return;
     for (std::size_t k = 0; k < n; ++k) {
         const std::span<const Level> levels(chunk.levels.data() + k * f, f);
         const std::span<int> columns(chunk.columns.data() + k * per_case, per_case);
-        if (case_columns(*layout, levels, columns) != static_cast<int>(per_case)) fail_read_back(misfit, first, count);
+        if (case_columns(*layout, levels, columns) != static_cast<int>(per_case)) fail_read_back(Fault::misfit, first, count);
     }
 }
 
@@ -88,7 +88,7 @@ void mark_columns(ColumnLayout& layout, tk::ScratchFile& scratch, const ScratchS
             load_chunk(nullptr, scratch, shape, first, count, chunk);
             for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
                 if (!mark_used_columns(layout, std::span<const Level>(chunk.levels.data() + k * f, f)))
-                    fail_read_back(misfit, first, count);
+                    fail_read_back(Fault::misfit, first, count);
         }
     });
 }
