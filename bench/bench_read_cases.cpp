@@ -12,28 +12,32 @@
 #include "common/freeform.hpp"
 #include "gen_cases.hpp"
 #include "tarvel/cases.hpp"
+#include "tarvel/table_reader.hpp"
 
 namespace {
 
+enum class Layout { free_form, fixed_columns, table };
+
 // One data file per size and layout, generated once and removed at exit.
 struct DataFiles {
-    std::map<std::pair<long, bool>, std::string> names;
+    std::map<std::pair<long, Layout>, std::string> names;
     ~DataFiles() {
         for (const auto& [cases, name] : names) std::remove(name.c_str());
     }
-    const std::string& of(long cases, bool fixed_columns = false) {
-        auto found = names.find({cases, fixed_columns});
+    const std::string& of(long cases, Layout layout = Layout::free_form) {
+        auto found = names.find({cases, layout});
         if (found != names.end()) return found->second;
-        const std::string name = (std::filesystem::temp_directory_path() /
-                                  ("bench-cases-" + std::to_string(cases) + (fixed_columns ? "-fixed" : "") + ".txt"))
-                                     .string();
+        const char* suffix = layout == Layout::fixed_columns ? "-fixed.txt" : layout == Layout::table ? ".csv" : ".txt";
+        const std::string name =
+            (std::filesystem::temp_directory_path() / ("bench-cases-" + std::to_string(cases) + suffix)).string();
         std::FILE* out = std::fopen(name.c_str(), "wb");
         bench::GeneratorSettings settings;
         settings.cases = cases;
-        settings.fixed_columns = fixed_columns;
+        settings.fixed_columns = layout == Layout::fixed_columns;
+        settings.table = layout == Layout::table;
         bench::generate_cases(out, settings);
         std::fclose(out);
-        return names.emplace(std::make_pair(cases, fixed_columns), name).first->second;
+        return names.emplace(std::make_pair(cases, layout), name).first->second;
     }
 };
 DataFiles data_files;
@@ -76,7 +80,7 @@ BENCHMARK(BM_ReadCasesFreeForm)->Arg(100000)->Arg(2000000)->Unit(benchmark::kMil
 
 // The same stage with a data format, over fixed columns.
 void BM_ReadCasesFormatted(benchmark::State& state) {
-    const std::string& name = data_files.of(state.range(0), true);
+    const std::string& name = data_files.of(state.range(0), Layout::fixed_columns);
     tk::Host host;
     tarvel::CaseReading layout = generated_layout();
     layout.case_format = "(F4.0,F4.0,F3.0,F2.0,3F8.2)";  // the generator's format with I fields read as F
@@ -92,6 +96,23 @@ void BM_ReadCasesFormatted(benchmark::State& state) {
     report(state, name);
 }
 BENCHMARK(BM_ReadCasesFormatted)->Arg(2000000)->Unit(benchmark::kMillisecond);
+
+// The same numbers as a comma-separated table with a header, read by the
+// table reader: the same checks and scratch records, and the levels
+// numbered from the texts of the factor columns.
+void BM_ReadTable(benchmark::State& state) {
+    const std::string& name = data_files.of(state.range(0), Layout::table);
+    tk::Host host;
+    const tarvel::TableRequest request{name, std::nullopt, bench::table_model, bench::table_traits, {}, false};
+    for (auto _ : state) {
+        tk::ScratchFile scratch;
+        scratch.open();
+        const tarvel::TableReading reading = tarvel::read_table(request, scratch, host);
+        benchmark::DoNotOptimize(reading.cases.accepted);
+    }
+    report(state, name);
+}
+BENCHMARK(BM_ReadTable)->Arg(100000)->Arg(2000000)->Unit(benchmark::kMillisecond);
 
 // The general free-form reader alone over the same text, for comparison.
 void BM_GeneralFreeFormReader(benchmark::State& state) {

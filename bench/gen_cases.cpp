@@ -1,6 +1,7 @@
 // gen_cases: writes a large tarvel data file to standard output.
-//   gen_cases [--cases N] [--herds H] [--sires S] [--dams D] [--seed X] [--fixed 1]
-// --fixed 1 writes fixed columns and a "FMT" line instead of free-form cases.
+//   gen_cases [--cases N] [--herds H] [--sires S] [--dams D] [--seed X] [--fixed 1] [--table 1]
+// --fixed 1 writes fixed columns and a "FMT" line instead of free-form cases;
+// --table 1 a comma-separated table with a header.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +18,10 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--dams") == 0) settings.dams_per_sire = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--seed") == 0) settings.seed = static_cast<unsigned long>(value);
         else if (std::strcmp(argv[i], "--fixed") == 0) settings.fixed_columns = value != 0;
+        else if (std::strcmp(argv[i], "--table") == 0) settings.table = value != 0;
         else {
             std::fprintf(stderr,
-                         "usage: gen_cases [--cases N] [--herds H] [--sires S] [--dams D] [--seed X] [--fixed 1]\n");
+                         "usage: gen_cases [--cases N] [--herds H] [--sires S] [--dams D] [--seed X] [--fixed 1] [--table 1]\n");
             return 2;
         }
     }

@@ -3,7 +3,8 @@
 // traits, unbalanced cells and a few missing values. The model puts the dam
 // effect, which holds most of the columns, last (A + B + D + C|B), as breeders
 // do and as the absorbed reduction needs. The same settings always give the
-// same bytes.
+// same bytes. The table form holds the same numbers, comma-separated under a
+// header, with NA for a missing value (as long as the -9 of the data file).
 #pragma once
 
 #include <charconv>
@@ -21,7 +22,12 @@ struct GeneratorSettings {
     int dams_per_sire = 20;
     std::uint64_t seed = 1;
     bool fixed_columns = false;  // fixed columns for the format fixed_columns_format, with its "FMT" line
+    bool table = false;          // a comma-separated table with a header instead
 };
+
+inline constexpr const char* table_header = "herd,sire,dam,sex,Weight,Height,Fat\n";
+inline constexpr const char* table_model = "herd + sire + sex + dam|sire";
+inline constexpr const char* table_traits = "Weight,Height,Fat";
 
 inline constexpr const char* fixed_columns_format = "(I4,I4,I3,I2,3F8.2)";
 
@@ -71,26 +77,30 @@ inline void fixed_columns_case(std::string& line, const Factors& factors, const 
     line += '\n';
 }
 
-inline void free_form_case(std::string& line, const Factors& factors, const Traits& traits, const Missing& missing) {
+inline void free_form_case(std::string& line, const Factors& factors, const Traits& traits, const Missing& missing,
+                           char separator = ' ', const char* missing_text = "-9") {
     line.clear();
     for (int i = 0; i < 4; ++i) {
-        if (i > 0) line += ' ';
+        if (i > 0) line += separator;
         append_integer(line, factors[i]);
     }
     for (int i = 0; i < 3; ++i) {
-        line += ' ';
-        if (missing[i]) line += "-9";
+        line += separator;
+        if (missing[i]) line += missing_text;
         else append_number(line, traits[i], 2);
     }
     line += '\n';
 }
 
 inline void generate_cases(std::FILE* out, const GeneratorSettings& settings) {
-    std::fputs("Generated test data: herd, sire, dam within sire, sex; three traits\n"
-               "MOD = A + B + D + C|B\n"
-               "MIS = -9\n"
-               "Traits: {Weight} {Height} {Fat}\n",
-               out);
+    if (settings.table)
+        std::fputs(table_header, out);
+    else
+        std::fputs("Generated test data: herd, sire, dam within sire, sex; three traits\n"
+                   "MOD = A + B + D + C|B\n"
+                   "MIS = -9\n"
+                   "Traits: {Weight} {Height} {Fat}\n",
+                   out);
     if (settings.fixed_columns) std::fprintf(out, "FMT = %s\n", fixed_columns_format);
     Random random{settings.seed};
     std::string line;
@@ -107,6 +117,7 @@ inline void generate_cases(std::FILE* out, const GeneratorSettings& settings) {
         bool missing[3];
         for (bool& m : missing) m = random.uniform() < 0.01;
         if (settings.fixed_columns) fixed_columns_case(line, factors, traits, missing);
+        else if (settings.table) free_form_case(line, factors, traits, missing, ',', "NA");
         else free_form_case(line, factors, traits, missing);
         std::fwrite(line.data(), 1, line.size(), out);
     }

@@ -274,6 +274,11 @@ ReadResult read_list(TextReader& file, std::span<const Target> targets, ListReco
     }
 }
 
+bool plain_decimal(std::string_view text, float& out) {
+    const char* end = text.data() + text.size();
+    return !text.empty() && scan_plain_decimal(text.data(), end, out) == end;
+}
+
 ReadResult read_list(std::string_view text, std::span<const Target> targets) {
     ListState st;
     ReadResult result;

@@ -34,6 +34,12 @@ inline ReadResult read_list(TextReader& file, std::initializer_list<Target> targ
 // every target has its value gives the end-of-file status.
 ReadResult read_list(std::string_view text, std::span<const Target> targets);
 
+// A whole text that is a plain decimal ("250.12", "-7", "3.", at most 18
+// digits) whose digits and power of ten are exact in a 4-byte real, converted
+// with one correctly rounded division, as the reader above converts such a
+// value; false for any other text, which then needs a general conversion.
+bool plain_decimal(std::string_view text, float& out);
+
 // The text of one free-form record: a leading blank, then the items; numbers
 // are separated by a blank from their neighbours, character items are written
 // as they are. Reals carry the shortest digits that read back to the same

@@ -30,8 +30,14 @@ cp KIRV.IN_ halfsib.kin
 run_kirv halfsib.kin halfsib_kirv.lst 0.25 2     # the sires (effect 2) are the genetic groups
 run_kirv bending.kin bending.lst "" ""          # settings from the file: bending towards the identity
 
+# A flock book's export, read from a shell: model and traits by column name,
+# and the genetic group by its name.
+cp "$top/examples/lambs.csv" .
+"$build/tarvel/tarvel" lambs.csv -o lambs.lst --model "flock + sex + sire + dam|sire" --traits bwt,wwt,fat --print kirv
+"$build/kirv/kirv" KIRV.IN_ -o lambs_kirv.lst --genetic-group sire
+
 echo "Listings in $demo:"
-for f in sows.lst halfsib.lst halfsib_kirv.lst bending.lst; do
+for f in sows.lst halfsib.lst halfsib_kirv.lst bending.lst lambs.lst lambs_kirv.lst; do
   printf '  %-18s %6d lines\n' "$f" "$(wc -l < "$f")"
 done
 echo

@@ -3,6 +3,7 @@
 #include "common/cli.hpp"
 #include "common/host.hpp"
 #include "common/interrupt.hpp"
+#include "common/tokenizer.hpp"
 
 #include <csignal>
 #include <exception>
@@ -45,7 +46,9 @@ struct Options {
 };
 
 Options define_options(CLI::App& app, OptionTexts& t) {
-    app.add_option("DATA", t.data, "Data file (DF, trait names, EMS and SS matrices; REL, BEN, MIN, GEN, REF, PRI lines)")
+    app.add_option("DATA", t.data,
+                   "Data file (DF, trait names, EMS and SS matrices; REL, BEN, MIN, GEN, REF, PRI lines), "
+                   "or tarvel's JSON results (a name ending in .json)")
         ->required();
     Options o{};
     o.listing = app.add_option("-o,--listing", t.listing, "Listing file; '-' writes it to standard output [kirv.lst]");
@@ -53,7 +56,9 @@ Options define_options(CLI::App& app, OptionTexts& t) {
                                     "Relationship that scales the genetic-group component to the individual: "
                                     "0.25 for half-sib sire groups, 0.5 for full-sib families; above 0, "
                                     "at most 1 [REL]");
-    o.group = app.add_option("--genetic-group", t.group, "Effect number of the genetic group, 1 to the effect count [GEN]");
+    o.group = app.add_option("--genetic-group", t.group,
+                             "The genetic group: its effect number, or its name when the data file names the "
+                             "effects (tarvel's JSON, or an export file of tarvel run from a shell) [GEN]");
     o.bend = app.add_flag("--bend")->description("Bend the genetic-group covariance matrix if needed [BEN]");
     o.no_bend = app.add_flag("--no-bend")->description("Do not bend [BEN]");
     o.bend->excludes(o.no_bend);
@@ -97,7 +102,16 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
     // Given here, a value outside the range is refused, not replaced by 0.25.
     if (given.relative && !(*given.relative > 0.0 && *given.relative <= 1.0))
         return "--relationship: " + t.relationship + " is outside its range (above 0, at most 1)";
-    if ((problem = take_whole(o.group, "--genetic-group", t.group, given.genetic_group_id))) return problem;
+    if (o.group->count() > 0) {
+        // A number is the effect's number (a whole one); anything else its name.
+        const std::string name(tk::significant(t.group));
+        if (name.empty()) return std::string("--genetic-group: the value is empty");
+        if (tk::decimal_prefix_length(name) > 0) {
+            if ((problem = take_whole(o.group, "--genetic-group", t.group, given.genetic_group_id))) return problem;
+        } else {
+            given.genetic_group_name = name;
+        }
+    }
     if ((problem = take_whole(o.reference, "--reference", t.reference, given.reference_id))) return problem;
     if ((problem = take_real(o.minimum, "--min-eigenvalue", t.minimum, given.minimum_eigenvalue))) return problem;
     if (o.bend->count() > 0) given.bending = 1;

@@ -8,7 +8,9 @@
 #include "common/tokenizer.hpp"
 #include "kirv/bending.hpp"
 #include "kirv/components.hpp"
+#include "kirv/genetic_group.hpp"
 #include "kirv/heritability.hpp"
+#include "kirv/json_input.hpp"
 #include "kirv/json_results.hpp"
 #include "kirv/results.hpp"
 
@@ -120,7 +122,8 @@ void write_opening(RunFiles& files, bool listing, const ControlSettings& given, 
     }
     const MemoSettings memo{given.data_file,     input.bending,   input.relative,
                             input.genetic_group, input.reference, input.minimum_eigenvalue,
-                            input.replaced_settings};
+                            input.replaced_settings, input.effect_names,
+                            input.genetic_group_reason};
     write_memo(files.listing, memo, now);
 }
 
@@ -210,8 +213,13 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     open_input_files(files, request);
     open_json_file(files.json, request.json_file);
     tk::show_status(host, status_reading);
-    const Specification input = read_specification(files.data, given);
+    const Specification input = is_json_data_file(given.data_file) ? read_json_specification(given.data_file, given)
+                                                                   : read_specification(files.data, given);
     for (const std::string& text : input.replaced_settings) tk::warning(host, capitalized(text) + ".");
+    if (!input.genetic_group_reason.empty())
+        tk::warning(host, "The genetic group is effect " + effect_label(input.genetic_group, input.effect_names) +
+                              ", chosen by kirv: " + input.genetic_group_reason +
+                              ". Name another with --genetic-group (or a GEN line).");
 
     tk::show_status(host, status_components);
     Components comp = compute_components(input);

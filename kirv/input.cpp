@@ -5,6 +5,7 @@
 #include "common/freeform.hpp"
 #include "common/number_text.hpp"
 #include "common/tokenizer.hpp"
+#include "kirv/genetic_group.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -66,9 +67,10 @@ bool starts_with_keyword(std::string_view line, std::string_view keyword) {
 }
 
 // The first number of a keyword line (read through a 4-byte real); nullopt
-// when the keyword is not found.
-std::optional<double> read_keyword_number(tk::TextReader& data, std::string_view keyword) {
-    std::optional<std::string> line = find_keyword(data, keyword);
+// when the keyword is not found or the data file has no keyword lines.
+std::optional<double> read_keyword_number(tk::TextReader* data, std::string_view keyword) {
+    if (!data) return std::nullopt;
+    std::optional<std::string> line = find_keyword(*data, keyword);
     if (!line) return std::nullopt;
     const tk::NumberItems items = tk::read_number_items(*line, 1);
     if (!items.ok())
@@ -84,7 +86,7 @@ std::string source_of(bool given_ahead, std::string_view keyword) {
 
 // The relative coefficient: a value outside 0 to 1 becomes 0.25 (and is
 // noted); 0 is kept but refused, since the individual level divides by it.
-double read_relative(tk::TextReader& data, const ControlSettings& given, std::vector<std::string>& replaced) {
+double read_relative(tk::TextReader* data, const ControlSettings& given, std::vector<std::string>& replaced) {
     double relative = default_relative;
     if (given.relative) relative = *given.relative;
     else if (const std::optional<double> v = read_keyword_number(data, "REL")) relative = *v;
@@ -98,7 +100,7 @@ double read_relative(tk::TextReader& data, const ControlSettings& given, std::ve
     return relative;
 }
 
-int read_bending_switch(tk::TextReader& data, const ControlSettings& given) {
+int read_bending_switch(tk::TextReader* data, const ControlSettings& given) {
     if (given.bending) return *given.bending;
     const std::optional<double> v = read_keyword_number(data, "BEN");
     return v ? truncate_to_int(*v) : 0;
@@ -106,7 +108,7 @@ int read_bending_switch(tk::TextReader& data, const ControlSettings& given) {
 
 // Checked only when bending runs; without bending a value from the control
 // file is kept as given (it is only reported).
-double read_minimum_eigenvalue(tk::TextReader& data, const ControlSettings& given, int bending,
+double read_minimum_eigenvalue(tk::TextReader* data, const ControlSettings& given, int bending,
                                std::vector<std::string>& replaced) {
     if (bending <= 0) return given.minimum_eigenvalue.value_or(0.0);
     double minimum = 0.0;
@@ -147,23 +149,32 @@ std::vector<std::string> read_trait_names(tk::TextReader& data) {
     return parse_trait_names(*line);
 }
 
-int read_genetic_group(tk::TextReader& data, const ControlSettings& given, int neff) {
-    int id = 0;
-    if (given.genetic_group_id) {
-        id = *given.genetic_group_id;
-    } else {
-        const std::optional<double> v = read_keyword_number(data, "GEN");
-        if (!v) throw RunError(status_genetic_group, "ID of genetic group is not specified!");
-        id = truncate_to_int(*v);
+// The genetic group given ahead of the file, else on its "GEN" line (a
+// number, or a name when the file names its effects), else chosen by kirv
+// when the effects have names.
+}  // namespace
+
+GeneticGroup read_genetic_group(tk::TextReader* data, const ControlSettings& given,
+                                const std::vector<std::string>& names, int neff) {
+    GroupRequest request{given.genetic_group_id, given.genetic_group_name};
+    if (!request.id && !request.name && data) {
+        if (std::optional<std::string> line = find_keyword(*data, "GEN")) {
+            std::string value = *line;
+            const tk::NumberItems items = tk::read_number_items(*line, 1);
+            if (items.ok()) request.id = truncate_to_int(static_cast<double>(items.values[0]));
+            else if (!names.empty()) request.name = std::string(tk::significant(value.erase(0, value.find_first_not_of(' '))));
+            else throw RunError(status_bad_number, "The value '" + items.bad_item + "' after GEN is not a number!");
+        }
     }
-    if (id < 1 || id > neff) throw RunError(status_genetic_group, "Error ID of genetic group specified!");
-    return id - 1;
+    return choose_genetic_group(request, names, neff);
 }
+
+namespace {
 
 // Without bending a value from the control file is kept as given (it is only
 // reported); with bending an ID outside 1 to neff becomes 0, the identity
 // (noted unless the ID was 0, which asks for the identity).
-int read_reference(tk::TextReader& data, const ControlSettings& given, int bending, int neff,
+int read_reference(tk::TextReader* data, const ControlSettings& given, int bending, int neff,
                    std::vector<std::string>& replaced) {
     if (bending <= 0) return given.reference_id.value_or(0) - 1;
     int id = 0;
@@ -177,9 +188,9 @@ int read_reference(tk::TextReader& data, const ControlSettings& given, int bendi
     return -1;
 }
 
-PrintFlags read_print_flags(tk::TextReader& data, const ControlSettings& given) {
+PrintFlags read_print_flags(tk::TextReader* data, const ControlSettings& given) {
     if (given.print_flags) return *given.print_flags;
-    const std::optional<std::string> line = find_keyword(data, "PRI");
+    const std::optional<std::string> line = data ? find_keyword(*data, "PRI") : std::nullopt;
     return line ? parse_print_flags(*line) : all_print_flags;
 }
 
@@ -310,18 +321,29 @@ ControlSettings take_control_settings(const tk::KirvControl& control) {
 
 // ------------------------------------------------------------ specification
 
-Specification read_specification(tk::TextReader& data, const ControlSettings& given) {
-    Specification s;
+void read_leading_settings(tk::TextReader* data, const ControlSettings& given, Specification& s) {
     s.relative = read_relative(data, given, s.replaced_settings);
     s.bending = read_bending_switch(data, given);
     s.minimum_eigenvalue = read_minimum_eigenvalue(data, given, s.bending, s.replaced_settings);
+}
+
+void read_trailing_settings(tk::TextReader* data, const ControlSettings& given, Specification& s) {
+    s.reference = read_reference(data, given, s.bending, static_cast<int>(s.df.size()), s.replaced_settings);
+    s.print_flags = read_print_flags(data, given);
+}
+
+Specification read_specification(tk::TextReader& data, const ControlSettings& given) {
+    Specification s;
+    read_leading_settings(&data, given, s);
     s.df = read_degrees_of_freedom(data);
     s.trait_names = read_trait_names(data);
     const int neff = static_cast<int>(s.df.size());
     const int ntrait = static_cast<int>(s.trait_names.size());
-    s.genetic_group = read_genetic_group(data, given, neff);
-    s.reference = read_reference(data, given, s.bending, neff, s.replaced_settings);
-    s.print_flags = read_print_flags(data, given);
+    s.effect_names = read_effect_names(data, neff);
+    const GeneticGroup group = read_genetic_group(&data, given, s.effect_names, neff);
+    s.genetic_group = group.effect;
+    s.genetic_group_reason = group.reason;
+    read_trailing_settings(&data, given, s);
 
     std::optional<std::vector<tk::Matrix>> ems = read_matrix_block(data, "EMS", neff, 1, false);
     if (!ems) throw RunError(status_no_ems, "No EMS-Matrix specified!");
@@ -359,7 +381,10 @@ std::vector<std::string> parse_trait_names(std::string line) {
         if (close == std::string::npos) throw RunError(status_bad_traits, "Error in trait expression!");
         // A "}" before the "{" gives an empty name.
         const std::size_t length = close > open ? close - open - 1 : 0;
-        names.push_back(tk::pad(std::string_view(line).substr(open + 1, length), trait_name_length));
+        // Blank-padded to 16 characters; a longer name is kept whole, for the
+        // listing shortens it so that no two names look alike.
+        const std::string_view name = std::string_view(line).substr(open + 1, length);
+        names.push_back(tk::pad(name, std::max(trait_name_length, name.size())));
         if (names.size() > at(max_traits))
             throw RunError(status_too_many_traits,
                            "Too many traits: at most " + std::to_string(max_traits) + " are allowed!");

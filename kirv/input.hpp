@@ -43,6 +43,8 @@ inline constexpr int status_too_many_traits = -15;       // more than max_traits
 inline constexpr int status_bad_number = -16;            // a keyword value that is not a number
 inline constexpr int status_file = -17;                  // a file that cannot be opened or written
 inline constexpr int status_too_many_effects = -18;      // more than max_effects items on the DF line
+inline constexpr int status_bad_effect_names = -19;      // effect names that do not fit the DF line
+inline constexpr int status_bad_json = -20;              // a JSON data file that is not tarvel's results
 
 // The one error type of the run: the main routine turns it into the message
 // box, the status text and the run status.
@@ -77,6 +79,7 @@ struct ControlSettings {
     std::optional<PrintFlags> print_flags;
     std::optional<double> relative;
     std::optional<int> genetic_group_id;  // 1-based, truncated toward zero
+    std::optional<std::string> genetic_group_name;  // the command line: the effect by its name
     std::optional<int> reference_id;      // 1-based, truncated toward zero
     std::optional<double> minimum_eigenvalue;
 };
@@ -103,7 +106,9 @@ struct Specification {
     double minimum_eigenvalue = 0.0;
     std::vector<double> df;                // neff degrees of freedom
     std::vector<std::string> trait_names;  // ntrait names of 16 characters
+    std::vector<std::string> effect_names;  // neff names, the residual last; empty when the file names none
     int genetic_group = 0;                 // 0-based effect
+    std::string genetic_group_reason;      // why kirv chose the genetic group; empty when the user did
     int reference = -1;                    // 0-based effect, -1 (ID 0) for the identity
     PrintFlags print_flags = all_print_flags;
     tk::Matrix ems;     // neff x neff
@@ -117,6 +122,19 @@ struct Specification {
 // that the control file gave. Throws RunError on the first input error.
 Specification read_specification(tk::TextReader& data, const ControlSettings& given);
 
+// The settings of the specification, each as given, else from its keyword
+// line of the data file (none when data is null), else its default: the
+// relative coefficient, the bending switch and the minimum eigenvalue; then,
+// once the degrees of freedom are known, the reference and the print flags.
+void read_leading_settings(tk::TextReader* data, const ControlSettings& given, Specification& s);
+void read_trailing_settings(tk::TextReader* data, const ControlSettings& given, Specification& s);
+
+struct GeneticGroup;
+// The genetic group as given, else on the "GEN" line (a number, or a name
+// when the effects have names), else chosen among named effects.
+GeneticGroup read_genetic_group(tk::TextReader* data, const ControlSettings& given,
+                                const std::vector<std::string>& names, int neff);
+
 // ------------------------------------------------------------ the reads
 
 // The first of the first 100 non-blank records whose first two or three
@@ -128,7 +146,7 @@ std::optional<std::string> find_keyword(tk::TextReader& data, std::string_view k
 // that "{" on. The file is rewound afterwards.
 std::optional<std::string> find_brace_line(tk::TextReader& data);
 
-// The names between braces, each cut or padded to 16 characters. Throws
+// The names between braces, each padded to 16 characters (longer ones kept whole). Throws
 // RunError (status_bad_traits) for a "{" without a later "}", and
 // (status_too_many_traits) beyond max_traits names.
 std::vector<std::string> parse_trait_names(std::string line);

@@ -22,6 +22,12 @@ tk::Json per_effect(const EffectMatrices& x) {
 // An effect number as the user gives it (1-based); 0 for the identity reference.
 int effect_id(int effect) { return effect + 1; }
 
+// An effect's name when the data file names its effects; else null.
+tk::Json name_of(const Specification& input, int effect) {
+    if (effect < 0 || static_cast<std::size_t>(effect) >= input.effect_names.size()) return nullptr;
+    return input.effect_names[static_cast<std::size_t>(effect)];
+}
+
 tk::Json settings_document(const std::string& data_file, const std::string& listing_file,
                                  const Specification& input) {
     tk::Json print = tk::Json::object();
@@ -31,8 +37,12 @@ tk::Json settings_document(const std::string& data_file, const std::string& list
         {"listing_file", listing_file},
         {"relationship", tk::json_number(input.relative)},
         {"genetic_group", effect_id(input.genetic_group)},
+        {"genetic_group_name", name_of(input, input.genetic_group)},
+        {"genetic_group_chosen_by_kirv",
+         input.genetic_group_reason.empty() ? tk::Json(nullptr) : tk::Json(input.genetic_group_reason)},
         {"bending", input.bending > 0},
         {"reference", effect_id(input.reference)},
+        {"reference_name", name_of(input, input.reference)},
         {"minimum_eigenvalue", tk::json_number(input.minimum_eigenvalue)},
         {"print", print},
         {"replaced", input.replaced_settings},
@@ -149,6 +159,7 @@ tk::Json results_document(const std::string& data_file, const std::string& listi
         {"schema_version", json_schema_version},
         {"settings", settings_document(data_file, listing_file, input)},
         {"effects", input.df.size()},
+        {"effect_names", input.effect_names.empty() ? tk::Json(nullptr) : tk::Json(input.effect_names)},
         {"degrees_of_freedom", tk::json_numbers(input.df)},
         {"traits", traits},
         {"variance_components",

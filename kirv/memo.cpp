@@ -18,6 +18,12 @@ constexpr const char* banner[] = {
 
 void blank_record(tk::TextWriter& out) { tk::write_formatted(out, "(A)", {" "}); }
 
+// An effect's name after its number, when the data file names its effects.
+std::string name_after(int effect, const std::vector<std::string>& names) {
+    if (effect < 0 || static_cast<std::size_t>(effect) >= names.size()) return {};
+    return " (" + names[static_cast<std::size_t>(effect)] + ")";
+}
+
 std::string two_digit_triple(int a, int b, int c, char separator) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d%c%02d%c%02d", a % 100, separator, b % 100, separator, c % 100);
@@ -52,14 +58,17 @@ void write_memo(tk::TextWriter& listing, const MemoSettings& s, const LocalTime&
 
     // Every value ends in column 56.
     tk::write_formatted(listing, "(A,F17.2)", {"    Coefficient of coancestry relatives", s.relative});
-    tk::write_formatted(listing, "(A,I18)", {"    ID number for genetic group effect", s.genetic_group + 1});
+    tk::write_formatted(listing, "(A,I18,A)", {"    ID number for genetic group effect", s.genetic_group + 1,
+                                               name_after(s.genetic_group, s.effect_names)});
+    if (!s.group_reason.empty()) tk::write_formatted(listing, "(A,A)", {"    Chosen by kirv: ", s.group_reason});
     const bool bending = s.bending > 0;
     if (bending) {
         tk::write_formatted(listing, "(A)", {"    Do bending for genetic VC matrix if needed       YES"});
         if (s.reference < 0)
             tk::write_formatted(listing, "(A)", {"    ID number for reference VC matrix                  0 (IDENTITY)"});
         else
-            tk::write_formatted(listing, "(A,I19)", {"    ID number for reference VC matrix", s.reference + 1});
+            tk::write_formatted(listing, "(A,I19,A)", {"    ID number for reference VC matrix", s.reference + 1,
+                                                       name_after(s.reference, s.effect_names)});
         tk::write_formatted(listing, "(A,F14.3)", {"    Lowest eigenvalue for bended VC matrix", s.minimum_eigenvalue});
     } else {
         tk::write_formatted(listing, "(A)", {"    Do bending for genetic VC matrix if needed        NO"});

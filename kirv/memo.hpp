@@ -36,6 +36,8 @@ struct MemoSettings {
     int reference = -1;     // 0-based effect, -1 for the identity
     double minimum_eigenvalue = 0.0;
     std::vector<std::string> replaced;  // settings replaced by their defaults: one note line each
+    std::vector<std::string> effect_names{};  // when the data file names its effects: shown after the numbers
+    std::string group_reason{};               // why kirv chose the genetic group, when it did
 };
 
 void write_memo(tk::TextWriter& listing, const MemoSettings& settings, const LocalTime& now);

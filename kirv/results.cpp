@@ -2,6 +2,7 @@
 
 #include "common/format.hpp"
 #include "common/freeform.hpp"
+#include "common/names.hpp"
 #include "common/tokenizer.hpp"
 
 #include <cstddef>
@@ -19,6 +20,12 @@ void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatt
 // A name as a whole 16-character item: an A8 descriptor shows its first
 // eight characters, left-aligned however short the name is.
 std::string name_item(const std::string& name) { return tk::pad(name, trait_name_length); }
+
+// The names as the A8 fields show them: longer ones shortened so that no two look alike.
+constexpr std::size_t shown_name_length = 8;
+std::vector<std::string> shown_names(const std::vector<std::string>& names) {
+    return tk::distinct_names(names, shown_name_length);
+}
 
 void write_names(tk::TextWriter& out, std::string_view format, const std::vector<std::string>& names) {
     std::vector<std::string> padded;
@@ -144,8 +151,9 @@ void write_notes(tk::TextWriter& out, const Results& res, const std::vector<std:
     }
 }
 
-void write_listing(tk::TextWriter& out, const Results& res, const std::vector<std::string>& names,
+void write_listing(tk::TextWriter& out, const Results& res, const std::vector<std::string>& trait_names,
                    const PrintFlags& flags) {
+    const std::vector<std::string> names = shown_names(trait_names);
     for (int k = first_result_block; k <= last_result_block; ++k) {
         if (flags[at(k)] != 1) continue;  // only the value 1 prints a block
         write_block(out, res, names, k);
@@ -264,7 +272,8 @@ void write_eigenvalue_list(tk::TextWriter& out, std::string_view title, const st
 }  // namespace
 
 void write_bending_block(tk::TextWriter& out, const Bending& b, const tk::Matrix& original,
-                         const std::vector<std::string>& names) {
+                         const std::vector<std::string>& trait_names) {
+    const std::vector<std::string> names = shown_names(trait_names);
     const int t = original.rows;
     blank_record(out);
     blank_record(out);

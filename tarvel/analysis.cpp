@@ -71,13 +71,14 @@ std::vector<PairAnalysis> analyse_pairs(const SourceSums& sums, double tau, cons
 // The export blocks after the header: coefficients, degrees of freedom of
 // the last pair, and the sums of squares and cross products of every source.
 void write_export_blocks(tk::TextWriter& out, const ExpectedMeanSquares& ems, const PairAnalysis& last_pair,
-                         const TraitTables& tables) {
+                         const TraitTables& tables, const ColumnLayout& layout, bool effect_names) {
     const int n = ems.n;
     std::vector<double> coefficients(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     store_host_ems(ems, coefficients);
     write_export_ems_block(out, coefficients, n);
     std::vector<int> df(last_pair.df.begin() + 1, last_pair.df.end());  // effects, then the residual
     write_export_degrees_of_freedom(out, df);
+    if (effect_names) write_export_effect_names(out, matrix_source_names(layout));
     write_export_sums_of_squares(out, tables.sums_of_squares.values, tables.sums_of_squares.rows,
                                  tables.sums_of_squares.t);
 }
@@ -120,7 +121,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     const int t = trait_count(input);
     const int f = static_cast<int>(input.largest_levels.size());
     if (input.listing)
-        write_run_header_start(output.listing, input.largest_levels, static_cast<int>(input.trait_names.size()));
+        write_run_header_start(output.listing, input.largest_levels, static_cast<int>(input.trait_names.size()),
+                               input.factor_names);
     tk::start_blas(input.threads);  // before the large allocations, see blas.hpp
     ColumnLayout layout = setup_columns(input.model, input.largest_levels);
     require_usable(layout);
@@ -150,7 +152,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
         write_host_results(output.tests, ems, pairs, tables, output.arrays.df, output.arrays.ss, output.arrays.ems,
                            output.arrays.vc);
     }
-    if (input.switches.kirv) write_export_blocks(output.export_file, ems, pairs.back(), tables);
+    if (input.switches.kirv)
+        write_export_blocks(output.export_file, ems, pairs.back(), tables, layout, input.export_effect_names);
     if (output.record)
         keep_record(layout, reduced, tk::thread_count(input.threads), std::move(ems), std::move(pairs), *output.record);
 }

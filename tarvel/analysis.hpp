@@ -29,7 +29,9 @@ struct AnalysisInput {
     std::int64_t cases_skipped = 0;
     OutputSwitches switches;
     bool listing = false;                       // L >= 1
+    std::span<const std::string> factor_names;  // a table's factor columns (none: factor letters)
     const CaseReport* case_report = nullptr;    // problem cases, noted after the case counts
+    bool export_effect_names = false;           // the export file names the effects
     int threads = 0;                            // 0: every core
     ReductionPath reduction = ReductionPath::automatic;
 };

@@ -68,7 +68,7 @@ ProblemCases& problem_kind(CaseReport& report, std::string_view key, std::string
 
 void note_problem_case(ProblemCases& kind, std::int64_t line, std::string_view text) {
     ++kind.count;
-    if (kind.first.size() < problem_lines_kept) kind.first.push_back({line, shortened(text)});
+    if (kind.first.size() < kind.kept) kind.first.push_back({line, shortened(text)});
 }
 
 void count_problem_cases(ProblemCases& kind, std::int64_t n) { kind.count += n; }

@@ -34,7 +34,8 @@ struct ProblemCases {
     std::string key;          // the name in the JSON results, e.g. "unreadable"
     std::string description;  // follows the count: "case(s) could not be read and were left out"
     std::int64_t count = 0;
-    std::vector<ProblemLine> first;  // the first problem_lines_kept of them
+    std::vector<ProblemLine> first;  // the first `kept` of them
+    std::size_t kept = problem_lines_kept;
 };
 
 struct CaseReport {
@@ -47,8 +48,8 @@ ProblemCases& problem_kind(CaseReport& report, std::string_view key, std::string
 // The kind of that key, or nullptr.
 const ProblemCases* find_problem_kind(const CaseReport& report, std::string_view key);
 
-// Counts one problem case and keeps its line while fewer than
-// problem_lines_kept are kept; the text is shortened to problem_text_width.
+// Counts one problem case and keeps its line while fewer than the kind's
+// `kept` are kept; the text is shortened to problem_text_width.
 void note_problem_case(ProblemCases& kind, std::int64_t line, std::string_view text);
 
 // Counts n problem cases without lines (such as the cases that lack one

@@ -113,15 +113,6 @@ void write_scratch_bytes(tk::ScratchFile& scratch, std::span<const unsigned char
     scratch.write(bytes.data(), bytes.size());
 }
 
-// Accepted records are collected and written in blocks of about 64 KB.
-void add_to_block(tk::ScratchFile& scratch, std::vector<unsigned char>& block, ScratchRecord& record) {
-    encode_scratch_record(record);
-    block.insert(block.end(), record.bytes.begin(), record.bytes.end());
-    if (block.size() < scratch_block_bytes) return;
-    write_scratch_bytes(scratch, block);
-    block.clear();
-}
-
 void show_case_counter(tk::Host& host, int accepted) {
     tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", accepted}, 14));
 }
@@ -186,8 +177,7 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
     const tk::Format* format = reading.case_format ? &tk::cached_format(*reading.case_format) : nullptr;
     const tk::ListRecords records = reading.one_case_per_line ? tk::ListRecords::one : tk::ListRecords::any;
     ScratchRecord record = make_scratch_record(reading.factor_count, reading.trait_count);
-    std::vector<unsigned char> block;
-    block.reserve(scratch_block_bytes + record.bytes.size());
+    ScratchBlock block;
     int case_number = 0;
     const std::optional<std::int64_t> head_lines = skip_to_first_case(data);
     std::int64_t lines_read = head_lines.value_or(0);
@@ -215,10 +205,10 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
                 note_problem_case(*problems.unused_factor, first_line, unused_factor_text(values.codes));
             continue;
         }
-        add_to_block(scratch, block, record);
+        add_scratch_record(scratch, block, record);
         if (++summary.accepted % counter_step == 0) show_case_counter(host, summary.accepted);
     }
-    write_scratch_bytes(scratch, block);
+    flush_scratch_block(scratch, block);
     data.rewind();
     return summary;
 }
@@ -251,6 +241,52 @@ ScratchRecord make_scratch_record(int factor_count, int trait_count) {
 void write_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
     encode_scratch_record(record);
     write_scratch_bytes(scratch, record.bytes);
+}
+
+// The record goes straight into the block, in the layout of encode_scratch_record.
+void add_scratch_record(tk::ScratchFile& scratch, ScratchBlock& block, ScratchRecord& record) {
+    if (block.bytes.size() < scratch_block_bytes + record.bytes.size())
+        block.bytes.resize(scratch_block_bytes + record.bytes.size());
+    const std::size_t level_bytes = record.levels.size() * sizeof(Level);
+    unsigned char* at = block.bytes.data() + block.used;
+    std::memcpy(at, record.levels.data(), level_bytes);
+    std::memcpy(at + level_bytes, record.traits.data(), record.traits.size() * sizeof(float));
+    block.used += record.bytes.size();
+    if (block.used >= scratch_block_bytes) flush_scratch_block(scratch, block);
+}
+
+void flush_scratch_block(tk::ScratchFile& scratch, ScratchBlock& block) {
+    if (block.used == 0) return;  // (a block never filled has no bytes at all)
+    write_scratch_bytes(scratch, std::span<const unsigned char>(block.bytes.data(), block.used));
+    block.used = 0;
+}
+
+void renumber_scratch_levels(tk::ScratchFile& scratch, std::int64_t records,
+                             const std::vector<std::vector<Level>>& new_levels, int trait_count) {
+    const std::size_t f = new_levels.size();
+    const std::size_t record_bytes = f * sizeof(Level) + static_cast<std::size_t>(trait_count) * sizeof(float);
+    const std::size_t per_block = std::max<std::size_t>(1, scratch_block_bytes / record_bytes);
+    std::vector<unsigned char> block(per_block * record_bytes);
+    tk::ScratchFile renumbered;
+    renumbered.open();
+    scratch.rewind();
+    for (std::int64_t done = 0; done < records;) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::int64_t>(records - done, static_cast<std::int64_t>(per_block)));
+        if (!scratch.read(block.data(), n * record_bytes)) throw RunError("Cannot read the case scratch file.");
+        for (std::size_t r = 0; r < n; ++r)
+            for (std::size_t k = 0; k < f; ++k) {
+                unsigned char* at = block.data() + r * record_bytes + k * sizeof(Level);
+                Level level = 0;
+                std::memcpy(&level, at, sizeof level);
+                level = new_levels[k][static_cast<std::size_t>(level - 1)];
+                std::memcpy(at, &level, sizeof level);
+            }
+        write_scratch_bytes(renumbered, std::span<const unsigned char>(block.data(), n * record_bytes));
+        done += static_cast<std::int64_t>(n);
+    }
+    renumbered.rewind();
+    scratch = std::move(renumbered);
 }
 
 bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {

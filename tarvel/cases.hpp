@@ -75,6 +75,20 @@ struct ScratchRecord {
 
 ScratchRecord make_scratch_record(int factor_count, int trait_count);
 void write_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record);
+
+// Records collected and written to the scratch file in blocks of about 64 KB:
+// a reader adds each accepted record and flushes the block at its end.
+struct ScratchBlock {
+    std::vector<unsigned char> bytes;  // room for a block and one record more
+    std::size_t used = 0;
+};
+void add_scratch_record(tk::ScratchFile& scratch, ScratchBlock& block, ScratchRecord& record);
+void flush_scratch_block(tk::ScratchFile& scratch, ScratchBlock& block);
+// Replaces level l of factor k by new_levels[k][l - 1] in the first `records`
+// records of the scratch file, which is rewritten in blocks (and rewound).
+void renumber_scratch_levels(tk::ScratchFile& scratch, std::int64_t records,
+                             const std::vector<std::vector<Level>>& new_levels, int trait_count);
+
 // Reads the next record into `record` (sized by make_scratch_record); false at
 // the end of the file.
 bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record);

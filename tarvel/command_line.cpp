@@ -4,7 +4,9 @@
 #include "common/host.hpp"
 #include "common/interrupt.hpp"
 #include "common/tokenizer.hpp"
+#include "tarvel/table_reader.hpp"
 
+#include <cctype>
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -21,6 +23,10 @@ constexpr const char* description =
     "component estimates with standard deviations and F tests. Each option wins over the data file's own line.";
 
 constexpr const char* footer =
+    "Tables: DATA ending in .csv, .tsv (also .gz, .zst), '-' (standard input), or with --table, is a table "
+    "whose first line names the columns; --model and --traits then name columns, e.g. "
+    "--model 'flock + sex + sire + dam|sire' --traits bwt,wwt. A .txt file is a table when its first line "
+    "holds every column the model names.\n"
     "Print options: ms ss vc cr kirv (kirv also writes KIRV.IN_ in the current directory).\n"
     "Exit status: 0 completed, 1 the run failed (the message names the reason), 2 usage error, "
     "255 out of memory.\n"
@@ -31,7 +37,7 @@ constexpr const char* print_names = "ms ss vc cr kirv";
 // The text of each option as given; checked after parsing.
 struct OptionTexts {
     std::string data, listing = default_listing_name, json;
-    std::string model, format, traits, missing, print;
+    std::string model, format, traits, missing, print, separator;
     std::string threads;
     std::string reduction;
 };
@@ -46,10 +52,14 @@ struct Options {
     CLI::Option* missing;
     CLI::Option* print;
     CLI::Option* one_case_per_line;
+    CLI::Option* table;
+    CLI::Option* separator;
+    CLI::Option* skip_bad_rows;
 };
 
 Options define_options(CLI::App& app, OptionTexts& t) {
-    app.add_option("DATA", t.data, "Data file (head with MOD, FMT, MIS, PRI and trait lines, then the cases)")
+    app.add_option("DATA", t.data,
+                   "Data file (head with MOD, FMT, MIS, PRI and trait lines, then the cases), or a table")
         ->required();
     app.add_option("-o,--listing", t.listing, "Listing file; '-' writes it to standard output [tarvel.lst]");
     Options o{};
@@ -63,6 +73,13 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.one_case_per_line = app.add_flag("--one-case-per-line")->description(
         "Free-form cases: each line is one case, and a line short of values is unreadable instead of read on "
         "into the next line (for data from spreadsheets or R, where an empty last field means a missing value)");
+    o.table = app.add_flag("--table")->description("Read DATA as a table with a header of column names, whatever "
+                                                   "its name");
+    o.separator = app.add_option("--sep", t.separator, "Separator of a table: , ; tab or one character "
+                                                       "[found from the header]");
+    o.skip_bad_rows = app.add_flag("--skip-bad-rows")
+                          ->description("Skip and count the rows of a table with a wrong number of fields or a trait "
+                                        "value that is not a number");
     o.threads = app.add_option("--threads", t.threads, "Threads for reading and reducing the equations [all cores]");
     o.reduction = app.add_option("--reduction", t.reduction,
                                  "How the equations are reduced: dense, absorbed (the last effect absorbed "
@@ -123,6 +140,79 @@ std::optional<std::string> take_reduction(const CLI::Option* option, const std::
     return std::nullopt;
 }
 
+bool ends_with(std::string_view name, std::string_view suffix) {
+    if (name.size() < suffix.size()) return false;
+    std::string end(name.substr(name.size() - suffix.size()));
+    tk::to_lower(end);
+    return end == suffix;
+}
+
+std::string_view without_compression_suffix(std::string_view name) {
+    for (std::string_view suffix : {".gz", ".zst"})
+        if (ends_with(name, suffix)) return name.substr(0, name.size() - suffix.size());
+    return name;
+}
+
+// A model of factor letters ('A + B|A'), as a data file with a head has.
+bool letter_model(const std::string& model) {
+    try {
+        for (const std::string& name : model_column_names(model))
+            if (name.size() != 1 || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// A table by its option or its name. A file named like a table stays a data
+// file with a head of keyword lines, as it always was, when the options are
+// those of one (no model, a data format, one case per line), or when its
+// first line does not hold the columns of a model of factor letters; a .txt
+// file is a table only when its first line holds the columns of the model.
+bool is_table(const OptionTexts& t, const Options& o) {
+    if (o.table->count() > 0 || t.data == tk::standard_stream_name) return true;
+    if (o.model->count() == 0 || o.format->count() > 0 || o.one_case_per_line->count() > 0) return false;
+    const std::string_view base = without_compression_suffix(t.data);
+    const bool model_in_header =
+        looks_like_table(t.data, t.model, o.separator->count() > 0 ? separator_named(t.separator) : std::nullopt);
+    if (ends_with(base, ".csv") || ends_with(base, ".tsv")) return model_in_header || !letter_model(t.model);
+    return ends_with(base, ".txt") && model_in_header;
+}
+
+// Missing codes of a table, separated by commas: a code may be any text.
+std::optional<std::string> take_table_missing(const std::string& text, std::vector<std::string>& into) {
+    std::string_view rest = text;
+    for (;;) {
+        const std::size_t comma = rest.find(',');
+        std::string code(rest.substr(0, comma));
+        tk::left_adjust(code);
+        code = std::string(tk::significant(code));
+        if (code.empty()) return std::string("--missing: an empty code; separate the codes of a table by commas");
+        into.push_back(code);
+        if (comma == std::string_view::npos) return std::nullopt;
+        rest.remove_prefix(comma + 1);
+    }
+}
+
+// The settings of a table run; the first problem found, if any.
+std::optional<std::string> take_table(const OptionTexts& t, const Options& o, RunParameters& run) {
+    TableOptions& table = run.table;
+    table.enabled = true;
+    table.skip_bad_rows = o.skip_bad_rows->count() > 0;
+    if (o.model->count() == 0) return std::string("a table needs --model, naming its columns");
+    if (o.traits->count() == 0) return std::string("a table needs --traits, naming its trait columns");
+    if (o.format->count() > 0) return std::string("--format: a table has no data format");
+    if (o.one_case_per_line->count() > 0)
+        return std::string("--one-case-per-line: a table always has one row per line");
+    if (o.separator->count() > 0 && !(table.separator = separator_named(t.separator)))
+        return "--sep: '" + t.separator + "' is not a separator (, ; tab or one character)";
+    // A table has no PRI line: without --print the run writes the export
+    // file, the way from a table to kirv.
+    if (o.print->count() == 0) run.items.print_options = print_options_text({.kirv = true});
+    if (o.missing->count() > 0) return take_table_missing(t.missing, table.missing);
+    return std::nullopt;
+}
+
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
     return {t.data, t.listing, o.json->count() > 0, t.json, own_file_names};
 }
@@ -135,13 +225,20 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     run.standard_streams = true;
     run.json_file = t.json;
     run.one_case_per_line = o.one_case_per_line->count() > 0;
+    run.export_effect_names = true;
     ControlItems& items = run.items;
     std::optional<std::string> problem;
     if ((problem = take_text(o.model, "--model", t.model, items.model))) return problem;
     if ((problem = take_text(o.format, "--format", t.format, items.data_format))) return problem;
     if ((problem = take_text(o.traits, "--traits", t.traits, items.traits))) return problem;
-    if ((problem = take_missing(o.missing, t.missing, items.missing_values))) return problem;
     if ((problem = take_print(o.print, t.print, items.print_options))) return problem;
+    if (is_table(t, o)) {
+        if ((problem = take_table(t, o, run))) return problem;
+    } else {
+        if (o.separator->count() > 0) return std::string("--sep: only a table has a separator (see --table)");
+        if (o.skip_bad_rows->count() > 0) return std::string("--skip-bad-rows: only for a table (see --table)");
+        if ((problem = take_missing(o.missing, t.missing, items.missing_values))) return problem;
+    }
     if ((problem = take_threads(o.threads, t.threads, run.threads))) return problem;
     if ((problem = take_reduction(o.reduction, t.reduction, run.reduction))) return problem;
     return tk::check_output_files(output_files(t, o));
@@ -218,7 +315,7 @@ int run_command_line(const std::vector<std::string>& args) {
     tk::Host host = tk::detect_host(0);
     if (tk::results_on_terminal({run.data_file, run.listing_file, false, run.json_file})) host.terminal = false;
     try {
-        if (!tk::file_exists(run.data_file))
+        if (run.data_file != tk::standard_stream_name && !tk::file_exists(run.data_file))
             return failed(host, run, tk::data_file_not_found_text("TARVEL", run.data_file), tk::exit_failed);
         HostArrays no_arrays;  // with a listing nothing goes back to a host
         const int status = main_routine(host, run, no_arrays, std::nullopt);

@@ -17,6 +17,7 @@
 #include "tarvel/json_results.hpp"
 #include "tarvel/model.hpp"
 #include "tarvel/run_error.hpp"
+#include "tarvel/table_reader.hpp"
 
 namespace tarvel {
 namespace {
@@ -91,7 +92,9 @@ std::string cannot_create_text(std::string_view what, const tk::TextWriter& file
 // cannot be written stops the run before any work.
 void open_run_files(const RunParameters& run, RunFiles& files) {
     files.scratch.open();
-    if (!files.data.open(run.data_file)) throw RunError("Cannot open the data file '" + run.data_file + "'.");
+    // A table is read by its own reader, once, from its own stream.
+    if (!run.table.enabled && !files.data.open(run.data_file))
+        throw RunError("Cannot open the data file '" + run.data_file + "'.");
     if (run.listing_switch >= 1) {
         check_listing_name(run);
         const bool opened = run.standard_streams ? tk::open_output(files.listing, run.listing_file, true)
@@ -133,6 +136,65 @@ CaseReading case_reading(const RunParameters& run, const Specification& specific
 void finish_reading_cases(RunFiles& files) {
     files.data.close();
     files.scratch.rewind();
+}
+
+// What reading the data hands on to the analysis, whichever reader read them.
+struct DataReading {
+    Specification specification;  // the settings as used
+    CheckedSpecification checked;
+    Model model;
+    CaseSummary cases;
+    std::optional<TableReading> table;  // a table run: names, levels and what was skipped
+};
+
+// A data file with its head of specification lines, then the cases.
+DataReading read_data_file(tk::Host& host, const RunParameters& run, HostArrays& arrays, RunFiles& files) {
+    DataReading data;
+    data.specification = read_specification(files.data, run.items);
+    data.checked = check_specification(data.specification);
+    if (run.listing_switch < 1) require_host_capacities(arrays, data.checked, data.specification.switches);
+    tk::show_status(host, " Reading and processing data ...");
+    data.cases = read_cases(files.data, files.scratch, case_reading(run, data.specification, data.checked), host);
+    finish_reading_cases(files);
+    data.model = parse_model(*data.specification.model);
+    return data;
+}
+
+TableRequest table_request(const RunParameters& run) {
+    return {run.data_file,  run.table.separator, run.items.model, run.items.traits, run.table.missing,
+            run.table.skip_bad_rows};
+}
+
+// Every row skipped: say why, in the terms of a table.
+void require_accepted_rows(const TableReading& table, const std::string& data_file) {
+    if (table.cases.accepted > 0) return;
+    throw RunError("No case accepted! None of the " + std::to_string(table.report.rows) + " rows of '" + data_file +
+                   "' has every trait and factor of the model (" + std::to_string(table.cases.skipped) +
+                   " miss a value, " + std::to_string(table.cases.unreadable) + " are bad rows).");
+}
+
+// A delimited table: the command line gives the model, the traits and the options.
+DataReading read_table_data(tk::Host& host, const RunParameters& run, RunFiles& files) {
+    DataReading data;
+    Specification& specification = data.specification;
+    specification.model = run.items.model;
+    specification.missing_codes.clear();
+    for (const std::string& code : run.table.missing)
+        if (const std::optional<double> value = tk::parse_real(code))
+            specification.missing_codes.push_back(static_cast<float>(*value));
+    if (!run.items.print_options.empty())
+        specification.switches = print_switches_from_control(run.items.print_options);
+    tk::show_status(host, " Reading and processing data ...");
+    TableReading table = read_table(table_request(run), files.scratch, host);
+    files.scratch.rewind();
+    specification.trait_text = braced_trait_text(table.columns.trait_names);
+    data.checked.effect_count = static_cast<int>(table.columns.model.effects.size());
+    data.checked.factor_count = table.columns.model.factor_count;
+    data.checked.trait_names = table.columns.trait_names;
+    data.model = table.columns.model;
+    data.cases = table.cases;
+    data.table = std::move(table);
+    return data;
 }
 
 void open_export_file(tk::TextWriter& export_file, std::string_view trait_text) {
@@ -183,27 +245,35 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
     const std::string prefix = tk::status_prefix(tk::registry_value("Vorna_Num_Iter"));
     open_run_files(run, files);
     tk::set_up_status_line(host, prefix);
-    Specification specification = read_specification(files.data, run.items);
-    const CheckedSpecification checked = check_specification(specification);
-    if (!listing) require_host_capacities(arrays, checked, specification.switches);
-    tk::show_status(host, " Reading and processing data ...");
-    const CaseSummary cases = read_cases(files.data, files.scratch, case_reading(run, specification, checked), host);
-    finish_reading_cases(files);
-    write_case_report_warnings(host, cases.report);
-    require_accepted_cases(cases, run.data_file);
-    if (specification.switches.kirv) open_export_file(files.export_file, *specification.trait_text);
-    const Model model = parse_model(*specification.model);
-    const AnalysisInput input{model,          cases.largest_levels,   checked.trait_names, cases.accepted,
-                              cases.skipped,  specification.switches, listing,             &cases.report,
-                              run.threads,    run.reduction};
+    const DataReading data =
+        run.table.enabled ? read_table_data(host, run, files) : read_data_file(host, run, arrays, files);
+    write_case_report_warnings(host, data.cases.report);
+    if (data.table) require_accepted_rows(*data.table, run.data_file);
+    require_accepted_cases(data.cases, run.data_file);
+    const OutputSwitches& switches = data.specification.switches;
+    if (switches.kirv) open_export_file(files.export_file, *data.specification.trait_text);
+    const std::vector<std::string> no_names;
+    const AnalysisInput input{data.model,
+                              data.cases.largest_levels,
+                              data.checked.trait_names,
+                              data.cases.accepted,
+                              data.cases.skipped,
+                              switches,
+                              listing,
+                              data.table ? data.table->columns.factor_names : no_names,
+                              &data.cases.report,
+                              run.export_effect_names,
+                              run.threads,
+                              run.reduction};
     AnalysisRecord record;
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays,
                           files.json.is_open() ? &record : nullptr};
     reduce_and_analyse(input, files.scratch, output, host);
     if (files.json.is_open())
         tk::write_json(files.json,
-                       results_document({run.data_file, run.listing_file, specification, checked, cases.accepted,
-                                         cases.skipped, cases.unreadable, cases.report, record}));
+                       results_document({run.data_file, run.listing_file, data.specification, data.checked,
+                                         data.cases.accepted, data.cases.skipped, data.cases.unreadable,
+                                         data.cases.report, record, data.table ? &*data.table : nullptr}));
     write_closing_notes(host, files, listing, clock);
     if (run.host_results) write_results_file(files.results, arrays);
     close_run_files(files);

@@ -34,6 +34,14 @@ struct RunAbort : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// How a delimited table is read (the command line only).
+struct TableOptions {
+    bool enabled = false;              // the data file is a table with a header
+    std::optional<char> separator;     // absent: found from the header
+    std::vector<std::string> missing;  // missing codes beside the empty cell, NA and "."
+    bool skip_bad_rows = false;
+};
+
 // What the entry operation (or the command line) hands to the main routine.
 struct RunParameters {
     std::int32_t listing_switch = 0;  // L: 1 or more writes a listing
@@ -44,6 +52,8 @@ struct RunParameters {
     std::string json_file;          // empty: no JSON results
     bool host_results = false;      // the host protocol: "tanv~tm1.$$$" after a completed run
     bool one_case_per_line = false; // free-form cases: a line short of values is unreadable
+    TableOptions table;
+    bool export_effect_names = false;  // the export file names the effects (runs from a shell)
     int threads = 0;                // 0: every core
     ReductionPath reduction = ReductionPath::automatic;
 };

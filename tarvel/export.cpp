@@ -69,6 +69,13 @@ void write_export_degrees_of_freedom(tk::TextWriter& out, std::span<const int> d
     put_text(out, " ");
 }
 
+void write_export_effect_names(tk::TextWriter& out, std::span<const std::string> names) {
+    for (std::size_t k = 0; k < names.size(); ++k)
+        put_text(out, std::string(export_effect_keyword) + " " + std::to_string(k + 1) + " = " +
+                          std::string(tk::significant(names[k])));
+    put_text(out, " ");
+}
+
 void write_export_sums_of_squares(tk::TextWriter& out, std::span<const float> table, int sources, int t) {
     put_text(out, "SS / LOW");
     const char* format = t == 1 ? "(G15.8)" : "(5000(G15.8, 1X))";

@@ -5,6 +5,7 @@
 //         coefficients (each row ending in the residual's 1.0), the residual's
 //         row, a blank
 //   13-14 "DF = " and the degrees of freedom of the effects and the residual, a blank
+//         (in runs from a shell then "//EFFECT k = name" for every source, a blank)
 //   15-17 "SS / LOW", the lower triangles of every source's sums of squares and
 //         cross products, a blank
 #pragma once
@@ -31,6 +32,12 @@ std::string export_residual_row_format(int n);
 
 // Records 13 and 14: n + 1 degrees of freedom (the effects, then the residual).
 void write_export_degrees_of_freedom(tk::TextWriter& out, std::span<const int> degrees_of_freedom);
+
+// After records 13 and 14, in runs from a shell: one line per source naming
+// it, "//EFFECT 1 = flock" ... "//EFFECT 5 = Error" (the residual last), then
+// a blank. A reader that takes only keyword lines passes over "//" lines.
+inline constexpr const char* export_effect_keyword = "//EFFECT";
+void write_export_effect_names(tk::TextWriter& out, std::span<const std::string> names);
 
 // Records 15 to 17 from the per-source sums-of-squares table: sources x t x t
 // 4-byte reals, source index first, column-major, so S(k, i, j) (0-based) is

@@ -139,6 +139,29 @@ tk::Json pair_rows_document(const PairAnalysis& pair, const AnalysisRecord& reco
     return rows;
 }
 
+tk::Json table_document(const TableReading& table) {
+    const TableColumns& columns = table.columns;
+    const TableReport& report = table.report;
+    tk::Json factors = tk::Json::array();
+    for (std::size_t k = 0; k < columns.factor_names.size(); ++k)
+        factors.push_back({{"name", columns.factor_names[k]},
+                           {"column", columns.factor_columns[k] + 1},
+                           {"levels", table.cases.largest_levels[k]},
+                           {"missing", report.missing_by_factor[k]}});
+    tk::Json traits = tk::Json::array();
+    for (std::size_t i = 0; i < columns.trait_names.size(); ++i)
+        traits.push_back({{"name", columns.trait_names[i]},
+                          {"column", columns.trait_columns[i] + 1},
+                          {"missing", report.missing_by_trait[i]}});
+    return {
+        {"separator", std::string(1, report.separator)},
+        {"rows", report.rows},
+        {"missing_texts", report.missing_texts},
+        {"factors", std::move(factors)},
+        {"traits", std::move(traits)},
+    };
+}
+
 tk::Json results_document(const JsonRun& run) {
     const AnalysisRecord& record = run.record;
     tk::Json settings = settings_document(run);
@@ -146,7 +169,7 @@ tk::Json results_document(const JsonRun& run) {
     for (int e : record.ems.left_out_effects) left_out.push_back(e + 1);
     tk::Json pairs = tk::Json::array();
     for (const PairAnalysis& pair : record.pairs) pairs.push_back(pair_document(pair, record, settings["traits"]));
-    return {
+    tk::Json document = {
         {"program", "tarvel"},
         {"schema_version", json_schema_version},
         {"settings", std::move(settings)},
@@ -162,6 +185,8 @@ tk::Json results_document(const JsonRun& run) {
         {"pairs", std::move(pairs)},
         {"computation", computation_document(record.computation)},
     };
+    if (run.table) document["table"] = table_document(*run.table);
+    return document;
 }
 
 }  // namespace tarvel

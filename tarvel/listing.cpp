@@ -2,6 +2,7 @@
 
 #include "common/format.hpp"
 #include "common/freeform.hpp"
+#include "common/names.hpp"
 #include "common/tokenizer.hpp"
 
 #include <algorithm>
@@ -110,9 +111,16 @@ void write_banner(tk::TextWriter& out) {
     for (int i = 0; i < 3; ++i) tk::write_formatted(out, "(a)", {" "});
 }
 
-void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_level, int trait_count) {
+void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_level, int trait_count,
+                            std::span<const std::string> factor_names) {
     write_banner(out);
-    for (std::size_t g = 0; g < largest_level.size(); ++g) {
+    const std::vector<std::string> names = tk::distinct_names(factor_names, effect_name_width);
+    for (std::size_t g = 0; g < names.size(); ++g) {
+        const std::string name = tk::pad(names[g], effect_name_width);
+        tk::write_formatted(out, "(21X,' Levels of Factor ',A20,'= '," + tk::count_descriptor(largest_level[g], 4) + ")",
+                            {name, largest_level[g]});
+    }
+    for (std::size_t g = 0; g < largest_level.size() && names.empty(); ++g) {
         // Factor g is shown by the (g+1)-th capital letter, in a 20-character text.
         const std::string letter = tk::pad(std::string(1, static_cast<char>('A' + g)), 20);
         tk::write_formatted(out, "(21X,' Maximal Level of Factor ',A5,'        = '," +
@@ -129,14 +137,16 @@ void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::
     // "Mean", then each effect at the first of its columns: an effect whose
     // columns were all dropped does not appear. A new source starts a new
     // effect (two neighbouring effects of the same name are two sources).
+    const std::vector<std::string> sources = tk::distinct_names(layout.source_names, effect_name_width);
     for (int c = 0; c < layout.p; ++c) {
         const std::size_t cs = static_cast<std::size_t>(c);
         if (c > 0 && layout.column_source[cs] == layout.column_source[cs - 1]) continue;
-        const std::string label = tk::pad(layout.labels[cs], effect_name_width);
+        const std::string label = tk::pad(sources[static_cast<std::size_t>(layout.column_source[cs])], effect_name_width);
         tk::write_formatted(out, "(1X,T62,A20)", {label});
     }
     std::vector<std::string> names;
-    for (const std::string& name : trait_names) names.push_back(tk::pad(name, trait_name_width));
+    for (const std::string& name : tk::distinct_names(trait_names, trait_name_width))
+        names.push_back(tk::pad(name, trait_name_width));
     const std::vector<tk::Item> items(names.begin(), names.end());
     tk::write_formatted(out, "(/,21X,' Traits Analyzed Are :     ',(T62,A16))", items);
     tk::write_list(out, {"  "});
@@ -155,13 +165,19 @@ void write_ems_table(tk::TextWriter& out, const ExpectedMeanSquares& ems) {
     tk::write_formatted(out,
                         "(/,/,1X,'Expectations of Mean Squares and Mean Products',/,1X,'==============================================',/)",
                         {});
+    std::vector<std::string> labels;
+    for (const EmsRow& row : ems.rows) labels.push_back(row.label);
+    // The header shows 16 characters of each name, the rows 20.
+    const std::vector<std::string> heads = tk::distinct_names(labels, 16);
+    const std::vector<std::string> rows = tk::distinct_names(labels, effect_name_width);
     std::vector<std::string> names;
-    for (auto row = ems.rows.rbegin(); row != ems.rows.rend(); ++row) names.push_back(tk::pad(row->label, effect_name_width));
+    for (auto head = heads.rbegin(); head != heads.rend(); ++head) names.push_back(tk::pad(*head, effect_name_width));
     const std::vector<tk::Item> header(names.begin(), names.end());
     tk::write_formatted(out, "(' Source                    df',7X,6A16,/,(36X,6A16))", header);
     write_text(out, "  ");
-    for (const EmsRow& row : ems.rows) {
-        const std::string label = tk::pad(row.label, effect_name_width);
+    for (std::size_t r = 0; r < ems.rows.size(); ++r) {
+        const EmsRow& row = ems.rows[r];
+        const std::string label = tk::pad(rows[r], effect_name_width);
         std::vector<tk::Item> items{label, row.df};
         for (double w : row.w) items.emplace_back(w);
         tk::write_formatted(out, "(2X,A20," + tk::count_descriptor(row.df, 7) + ",4X,6G16.8,/,(33X,6G16.8))", items);
@@ -184,7 +200,8 @@ void write_left_out_notes(tk::TextWriter& out, const ColumnLayout& layout, const
 // ------------------------------------------------------------ trait pairs
 
 void write_variance_heading(tk::TextWriter& out, std::string_view trait_name) {
-    const std::string name = tk::pad(trait_name, trait_name_width);
+    // Padded to 16 characters, and never cut: the heading has room for any name.
+    const std::string name = tk::pad(trait_name, std::max(trait_name_width, tk::significant_length(trait_name)));
     tk::write_formatted(
         out,
         "(/,/,1X,'Analysis of Variances',/,1X,'=====================',/,/,' For : ',A,/,/,1X,' Source                   DF       S. S.            M. S.          Var. Est.        Var. S.D.          Satterthwaite''s',/,'                                                                                                    --------------------  Prob.')",
@@ -240,7 +257,8 @@ void write_pair_table(tk::TextWriter& out, const PairAnalysis& pair, std::span<c
 }
 
 void write_pair_tables(tk::TextWriter& out, std::span<const PairAnalysis> pairs,
-                       std::span<const std::string> trait_names, std::span<const std::string> source_names) {
+                       std::span<const std::string> trait_names, std::span<const std::string> all_source_names) {
+    const std::vector<std::string> source_names = tk::distinct_names(all_source_names, effect_name_width);
     // The variance heading of s opens the pairs of s; the covariance heading
     // of (s, u) comes after the table of (s, u - 1).
     for (const PairAnalysis& pair : pairs) {
@@ -334,7 +352,7 @@ std::vector<std::string> matrix_source_names(const ColumnLayout& layout) {
 
 void write_matrix_sections(tk::TextWriter& out, const TraitTables& tables, const ColumnLayout& layout,
                            const OutputSwitches& switches) {
-    const std::vector<std::string> names = matrix_source_names(layout);
+    const std::vector<std::string> names = tk::distinct_names(matrix_source_names(layout), effect_name_width);
     if (switches.ss && tables.sums_of_squares.kept() && tables.sums_of_squares.t > 1) {
         tk::write_formatted(out, "(/,/,1X,'Matrices of S.S / S.C.P.',/,' ========================',/)", {});
         write_effect_matrices(out, tables.sums_of_squares, names, "9(G13.6)");

@@ -46,12 +46,16 @@ struct RunHeader {
 void write_banner(tk::TextWriter& out);
 
 // The banner, one "Maximal Level of Factor" line per factor (its letter A ...
-// Z), the number of traits and the caption of the effect list.
-void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_level, int trait_count);
+// Z), the number of traits and the caption of the effect list. Factors with
+// names (the columns of a table) get a "Levels of Factor" line with the name
+// and their number of levels instead.
+void write_run_header_start(tk::TextWriter& out, std::span<const int> largest_level, int trait_count,
+                            std::span<const std::string> factor_names = {});
 
 // "Mean" and every effect that kept at least one column (model order) at
 // column 62, the trait names, the case counts, the note of problem cases
-// (when there are any) and the rule of asterisks.
+// (when there are any) and the rule of asterisks. Names longer than their
+// field are shortened so that no two look alike.
 void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::span<const std::string> trait_names,
                           std::int64_t cases_accepted, std::int64_t cases_skipped,
                           const CaseReport* problems = nullptr);

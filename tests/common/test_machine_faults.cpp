@@ -39,13 +39,15 @@ std::map<std::string, std::string> with_faults(const std::string& faults, const 
 
 // Model A + B, one trait, about 11 bytes a case: 120000 cases pass 1 MB, the
 // reader's first read.
-std::string generated_cases(int cases) {
-    std::string text = "Generated\nMOD = A + B\nMIS = -999\n{Weight}\n";
+// The head is a data file's head or a table's header of columns a, b and y.
+std::string generated_cases(int cases, const std::string& head = "Generated\nMOD = A + B\nMIS = -999\n{Weight}\n",
+                            char separator = ' ') {
+    std::string text = head;
     for (int i = 0; i < cases; ++i) {
         text += std::to_string(i % 20 + 1);
-        text += ' ';
+        text += separator;
         text += std::to_string(i % 7 + 1);
-        text += ' ';
+        text += separator;
         text += std::to_string(100 + (i * 37) % 91);
         text += ".5\n";
     }
@@ -54,6 +56,12 @@ std::string generated_cases(int cases) {
 
 const std::string& big_data() {
     static const std::string text = generated_cases(120000);
+    return text;
+}
+
+// The same cases as a table with a header.
+const std::string& big_table() {
+    static const std::string text = generated_cases(120000, "a,b,y\n", ',');
     return text;
 }
 
@@ -130,6 +138,10 @@ TEST(MachineFaults, ReadAndWriteErrorsEndTheRunWithoutResults) {
         {"read error in the search for the missing values", true, {"data.txt", "--json", "r.json"},
          "read:data.txt:@0:EIO", 1, {"Cannot read the file 'data.txt': Input/output error."},
          {"KIRV.IN_", "tanv~tm1.$$$", "tarvel.lst.part-other1"}},
+        {"read error in the middle of a table", true,
+         {"data.txt", "--table", "--model", "a + b", "--traits", "y", "--json", "r.json"}, "read:data.txt:@600000:EIO",
+         1, {"Cannot read the file 'data.txt': Input/output error."},
+         {"KIRV.IN_", "tanv~tm1.$$$", "tarvel.lst.part-other1"}},
         {"seek error on the data file", true, {"data.txt"}, "lseek:data.txt:0:EIO", 1,
          {"Cannot go back to the start of the file 'data.txt': Input/output error."},
          {"KIRV.IN_", "r.json", "tanv~tm1.$$$", "tarvel.lst.part-other1"}},
@@ -161,7 +173,8 @@ TEST(MachineFaults, ReadAndWriteErrorsEndTheRunWithoutResults) {
          {"kirv.lst", "r.json", "tanv~tm3.$$$"}},
     };
     for (const auto& c : cases) {
-        RunDirectory run(c.tarvel, c.args);
+        const bool table = std::find(c.args.begin(), c.args.end(), "--table") != c.args.end();
+        RunDirectory run(c.tarvel, c.args, table ? big_table() : big_data());
         const tk_test::ProgramRun r = tk_test::run_program(run.program(), run.dir.path, c.args, with_faults(c.faults));
         EXPECT_EQ(r.exit_status, c.status) << c.name;
         EXPECT_EQ(tk_test::boxes_of(r.standard_error), c.boxes) << c.name;

@@ -14,6 +14,7 @@
 
 #include "kirv_run_support.hpp"
 #include "tests/common/reference_files.hpp"
+#include "tests/tarvel/halfsib_table.hpp"
 #include "tests/tarvel/tarvel_run_support.hpp"
 
 namespace {
@@ -106,6 +107,84 @@ TEST(Chain, SixtyFourTraitsThroughTheExportFile) {
             ++compared;
         }
     EXPECT_GT(compared, 1500);  // most of the 2016 pairs
+}
+
+}  // namespace
+
+namespace {
+
+// A breeder's table to genetic parameters by names: tarvel writes the export
+// file and its JSON results with the names of the effects; kirv takes the
+// sires by name from either, chooses them itself when not told (and says
+// why), refuses the mean and the residual, and from the JSON, which holds
+// every digit, reaches the reference's parameters within the reference's own
+// tolerance for kirv (the export file's 4-byte sums of squares need more).
+TEST(Chain, TableToKirvByEffectName) {
+    TK_REQUIRE_REFERENCE("k01_halfsib_sire.json");
+    const nlohmann::json ref = nlohmann::json::parse(tk_test::read_reference_file("k01_halfsib_sire.json"));
+    tarvel_test::TarvelRun run;
+    run.write("lambs.csv",
+              tarvel_test::halfsib_table(tk_test::read_reference_file(std::string(ref["chain"]["from"]) + ".dat")).text);
+    const tarvel_test::RunResult analysed = run.run_args({"lambs.csv", "--model", tarvel_test::halfsib_model, "--traits",
+                                                          tarvel_test::halfsib_traits, "--print", "kirv", "--json",
+                                                          "lambs.json"});
+    ASSERT_EQ(analysed.exit_status, 0) << analysed.standard_error;
+    const std::vector<std::string> exported = run.records(tarvel_test::export_file);
+    for (const char* line : {"//EFFECT 1 = sire", "//EFFECT 2 = dam|sire", "//EFFECT 3 = Error"})
+        EXPECT_NE(std::find(exported.begin(), exported.end(), line), exported.end()) << line;
+
+    const auto memo_has = [&](const std::string& listing, const std::string& line) {
+        const std::vector<std::string> records = run.records(listing);
+        return std::find(records.begin(), records.end(), line) != records.end();
+    };
+    const kirv_test::RunOutcome by_name =
+        kirv_test::run_kirv_args(run.dir, {tarvel_test::export_file, "--genetic-group", "sire", "-o", "n.lst"});
+    ASSERT_EQ(by_name.exit_status, 0) << by_name.errors;
+    EXPECT_TRUE(memo_has("n.lst", "    ID number for genetic group effect                 1 (sire)"));
+    const kirv_test::RunOutcome chosen = kirv_test::run_kirv_args(run.dir, {"lambs.json", "-o", "c.lst"});
+    ASSERT_EQ(chosen.exit_status, 0) << chosen.errors;
+    EXPECT_EQ(chosen.errors.rfind("Warning: The genetic group is effect 1 (sire), chosen by kirv: dam|sire is nested "
+                                  "within it. Name another with --genetic-group (or a GEN line).\n",
+                                  0),
+              0u)
+        << chosen.errors;
+    EXPECT_TRUE(memo_has("c.lst", "    Chosen by kirv: dam|sire is nested within it"));
+
+    const struct {
+        const char* group;
+        std::string message;
+    } refused[] = {
+        {"Error", "Error ID of genetic group specified! Effect 3 (Error) is the residual, which cannot be the "
+                  "genetic group; choose an effect of the model!"},
+        {"3", "Error ID of genetic group specified! Effect 3 (Error) is the residual, which cannot be the genetic "
+              "group; choose an effect of the model!"},
+        {"Mean", "Error ID of genetic group specified! The mean cannot be the genetic group; choose an effect of the "
+                 "model!"},
+        {"sir", "No effect is named 'sir'; the nearest is 'sire'!"},
+    };
+    for (const auto& c : refused) {
+        const kirv_test::RunOutcome out =
+            kirv_test::run_kirv_args(run.dir, {"lambs.json", "--genetic-group", c.group, "-o", "x.lst"});
+        EXPECT_EQ(out.exit_status, 1) << c.group;
+        EXPECT_EQ(out.errors, kirv_test::box(c.message)) << c.group;
+    }
+    run.write("kirv.json", "{\"program\": \"kirv\"}");
+    EXPECT_EQ(kirv_test::run_kirv_args(run.dir, {"kirv.json", "-o", "x.lst"}).errors,
+              kirv_test::box("The JSON file kirv.json is not tarvel's results: it does not say \"program\": "
+                             "\"tarvel\"!"));
+
+    run.write(kirv_test::control_name, kirv_test::control_text(0, {"lambs.json", "", "", "0.25", "1"}));
+    ASSERT_EQ(kirv_test::run_kirv(run.dir).exit_status, 0);
+    std::vector<double> values;
+    for (const std::string& record : kirv_test::records_of(run.read(kirv_test::summary_name))) {
+        const std::vector<double> v = kirv_test::numbers_of(record);
+        values.insert(values.end(), v.begin(), v.end());
+    }
+    const auto expected = ref["tm4"]["val"].get<std::vector<double>>();
+    ASSERT_EQ(values.size(), expected.size());
+    for (std::size_t k = 0; k < values.size(); ++k)
+        EXPECT_TRUE(tk_test::matches_reference(values[k], expected[k], 1e-9, 1e-12))
+            << "value " << k << ": " << values[k] << " against " << expected[k];
 }
 
 }  // namespace

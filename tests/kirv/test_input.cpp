@@ -92,13 +92,13 @@ TEST(BraceSearch, LineFromTheFirstBrace) {
 
 // ------------------------------------------------------------ traits and print flags
 
-TEST(TraitNames, BracedNamesCutTo16) {
+TEST(TraitNames, BracedNamesPaddedTo16AndLongerOnesKeptWhole) {
     using Names = std::vector<std::string>;
     const struct {
         const char* line;
         Names names;
     } cases[] = {
-        {"{WT} {BF}{LONGER_THAN_16_CHARS}", {"WT", "BF", "LONGER_THAN_16_C"}},
+        {"{WT} {BF}{LONGER_THAN_16_CHARS}", {"WT", "BF", "LONGER_THAN_16_CHARS"}},
         {"{WT} text between {BF} after", {"WT", "BF"}},
         {"{}{A}", {"", "A"}},
         {"{ spaced name }", {" spaced name"}},
@@ -107,7 +107,7 @@ TEST(TraitNames, BracedNamesCutTo16) {
         const Names names = kirv::parse_trait_names(c.line);
         ASSERT_EQ(names.size(), c.names.size()) << c.line;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            EXPECT_EQ(names[i].size(), 16u) << c.line;
+            EXPECT_EQ(names[i].size(), std::max<std::size_t>(16, c.names[i].size())) << c.line;
             EXPECT_EQ(tk::significant(names[i]), c.names[i]) << c.line;
         }
     }
@@ -348,7 +348,7 @@ TEST(Specification, DfLineReadWholeUpToTheEffectLimit) {
         return df + "\n{A}\n";
     };
     kirv::ControlSettings given;
-    given.genetic_group_id = 500;
+    given.genetic_group_id = 499;  // 500, the last effect, is the residual
     // The EMS block is missing: the reads up to it are what this case checks.
     EXPECT_EQ(error_of([&] { read(df_line(500), given); }).first, kirv::status_no_ems);
     EXPECT_EQ(error_of([&] { read(df_line(501), given); }),
@@ -391,6 +391,56 @@ TEST(Specification, InputErrors) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(error_of([&] { read(c.text, c.given); }), std::make_pair(c.status, c.message)) << c.name;
+}
+
+}  // namespace
+
+namespace {
+
+// The genetic group of a data file with named effects (three effects: A,
+// B|A and the residual): by name on the command line or a GEN line, chosen
+// by kirv without one, and the names that do not fit the DF line.
+TEST(Specification, GeneticGroupOfNamedEffects) {
+    const std::string names = "//EFFECT 1 = A\n//EFFECT 2 = B|A\n//EFFECT 3 = Error\n";
+    const std::string body = "DF = 4 10 50\n{T}\nEMS / UP\n3 2 1\n2 1\n1\nSS / LOW\n9\n8\n7\n";
+    kirv::ControlSettings by_name;
+    by_name.genetic_group_name = "b";  // case aside, the first factor of B|A
+    const struct {
+        const char* name;
+        std::string text;
+        kirv::ControlSettings given;
+        int status;
+        int group;  // 0-based, when the run goes on
+        std::string message_or_reason;
+    } cases[] = {
+        {"chosen: nested", names + body, {}, 0, 0, "B|A is nested within it"},
+        {"by name", names + body, by_name, 0, 1, ""},
+        {"GEN line with a name", "GEN = A\n" + names + body, {}, 0, 0, ""},
+        {"GEN line with a number", "GEN = 2\n" + names + body, {}, 0, 1, ""},
+        {"no names, no group", body, {}, kirv::status_genetic_group, 0, "ID of genetic group is not specified!"},
+        {"the residual by number", "GEN = 3\n" + body, {}, kirv::status_genetic_group, 0,
+         "Error ID of genetic group specified! Effect 3 is the residual, which cannot be the genetic group; choose "
+         "an effect of the model!"},
+        {"a name without names", "GEN = A\n" + body, {}, kirv::status_bad_number, 0,
+         "The value 'A' after GEN is not a number!"},
+        {"a number twice", "//EFFECT 1 = A\n//EFFECT 1 = C\n" + body, {}, kirv::status_bad_effect_names, 0,
+         "The effect names of the data file do not fit its DF line: effect 1 is named twice!"},
+        {"an effect left unnamed", "//EFFECT 1 = A\n//EFFECT 3 = Error\n" + body, {}, kirv::status_bad_effect_names, 0,
+         "The effect names of the data file do not fit its DF line: effect 2 has no name!"},
+        {"beyond the DF line", names + "//EFFECT 4 = X\n" + body, {}, kirv::status_bad_effect_names, 0,
+         "The effect names of the data file do not fit its DF line: '4' is not an effect number from 1 to 3!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.status != 0) {
+            EXPECT_EQ(error_of([&] { read(c.text, c.given); }), std::make_pair(c.status, c.message_or_reason));
+            continue;
+        }
+        const kirv::Specification s = read(c.text, c.given);
+        EXPECT_EQ(s.genetic_group, c.group);
+        EXPECT_EQ(s.genetic_group_reason, c.message_or_reason);
+        EXPECT_EQ(s.effect_names, (std::vector<std::string>{"A", "B|A", "Error"}));
+    }
 }
 
 }  // namespace

@@ -121,7 +121,6 @@ TEST(KirvCommandLine, UsageErrors) {
         Args args;
         std::string message;
     } cases[] = {
-        {{"d.kin", "--genetic-group", "x"}, "--genetic-group: 'x' is not a whole number"},
         {{"d.kin", "--genetic-group", "2.5"}, "--genetic-group: '2.5' is not a whole number"},
         {{"d.kin", "--reference", "1e1"}, "--reference: '1e1' is not a whole number"},
         {{"d.kin", "--relationship", "0.3x"}, "--relationship: '0.3x' is not a number"},
@@ -292,8 +291,11 @@ TEST(KirvJson, SettingsInputsAndComponents) {
         {"listing_file", "kirv.lst"},
         {"relationship", static_cast<double>(0.3f)},  // data file numbers pass through 4-byte reals
         {"genetic_group", 2},
+        {"genetic_group_name", nullptr},  // the data file names no effects
+        {"genetic_group_chosen_by_kirv", nullptr},
         {"bending", true},
         {"reference", 1},
+        {"reference_name", nullptr},
         {"minimum_eigenvalue", static_cast<double>(0.2f)},
         {"print",
          {{"be", 1}, {"vcgg", 0}, {"vcpg", 0}, {"vcgi", 0}, {"vcpi", 0}, {"h2g", 0}, {"h2i", 0}, {"rg", 1}, {"srg", 0},

@@ -89,7 +89,7 @@ TEST(KirvInputReports, LongTraitLine) {
     EXPECT_EQ(out.errors, "");
     const json j = json::parse(dir.read("r.json"));
     ASSERT_EQ(j["traits"].size(), static_cast<std::size_t>(t));
-    EXPECT_EQ(j["traits"][52], "Trait_name_numbe");  // names keep 16 characters
+    EXPECT_EQ(j["traits"][52], "Trait_name_number_62");  // names are kept whole
     for (const double h2 : j["individual_level"]["heritability"]["value"]) EXPECT_NEAR(h2, 0.4, 1e-12);
 }
 
