@@ -33,6 +33,15 @@ struct ScaledTerm {
     double value() const { return scale != 0.0 ? mantissa * scale : std::ldexp(mantissa, exponent); }
 };
 
+// The size below which a sum of the pair (s, u) is rounding noise of the
+// traits themselves: sqrt(Y'Y(s,s) Y'Y(u,u)) * p * 1e-11, the traits' own
+// counterpart of the pivot tolerance N * p * 1e-11.
+double trait_noise_level(const SourceSums& sums, int s, int u) {
+    const double yy_s = sums.yy[static_cast<std::size_t>(trait_pair_index(s, s, sums.t))];
+    const double yy_u = sums.yy[static_cast<std::size_t>(trait_pair_index(u, u, sums.t))];
+    return std::sqrt(std::fabs(yy_s * yy_u)) * static_cast<double>(sums.design_columns) * 1e-11;
+}
+
 }  // namespace
 
 double f_distribution(double f, int nn, int nd) {
@@ -140,8 +149,14 @@ PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMean
         r.ss[static_cast<std::size_t>(a)] = sums.ss_of(a, pair);
         r.df[static_cast<std::size_t>(a)] = sums.df_of(a, pair);
     }
+    // A sum is set to 0 as rounding noise only when it is negligible both
+    // against tau (a count) and against the traits' own size. tau alone would
+    // depend on the traits' units: fat depth in metres instead of millimetres
+    // would zero every effect of a large design.
+    const double noise = trait_noise_level(sums, s, u);
+    const auto negligible = [&](double ss) { return std::fabs(ss) <= noise; };
     for (std::size_t a = 0; a < residual; ++a) {
-        if (r.df[a] != 0 && !(std::fabs(r.ss[a]) > tau)) r.ss[a] = 0.0;
+        if (r.df[a] != 0 && !(std::fabs(r.ss[a]) > tau) && negligible(r.ss[a])) r.ss[a] = 0.0;
         r.total_ss += r.ss[a];
         r.total_df += r.df[a];
     }
@@ -151,7 +166,7 @@ PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMean
     if (sums.cases > r.total_df) {
         r.df[residual] = static_cast<int>(sums.cases - r.total_df);
         r.ss[residual] = r.yy - r.total_ss;
-        if (std::fabs(r.ss[residual]) < tau) {
+        if (std::fabs(r.ss[residual]) < tau && negligible(r.ss[residual])) {
             r.ss[residual] = 0.0;
             r.df[residual] = 0;
         } else {
