@@ -15,7 +15,9 @@
 #include <random>
 #include <vector>
 
-extern "C" void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info, std::size_t uplo_len);
+#include "common/blas.hpp"
+
+using Dpotrf = void (*)(const char* uplo, const int* n, double* a, const int* lda, int* info, std::size_t uplo_len);
 
 namespace {
 
@@ -24,18 +26,25 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 }
 
 // Symmetric, diagonally dominant (so positive definite) matrix of order p
-// in the upper triangle of a p x (p + t) array, with t right-hand sides.
-tarvel::NormalEquations random_equations(int p, int t) {
-    tarvel::NormalEquations eq;
-    eq.p = p;
-    eq.t = t;
-    eq.a.assign(static_cast<std::size_t>(p) * static_cast<std::size_t>(p + t), 0.0);
+// with t right-hand sides, in blocks of `width` columns.
+tarvel::NormalEquations random_equations(int p, int t, int width) {
+    tarvel::NormalEquations eq = tarvel::zero_equations(p, t, width);
     std::mt19937_64 rng(42);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (int j = 0; j < p + t; ++j)
-        for (int i = 0; i <= std::min(j, p - 1); ++i) eq.a[eq.at(i, j)] = (i == j) ? p : u(rng);
+    for (int j = 0; j < p; ++j)
+        for (int i = 0; i <= j; ++i) eq.xx(i, j) = (i == j) ? p : u(rng);
+    for (int s = 0; s < t; ++s)
+        for (int i = 0; i < p; ++i) eq.xy(i, s) = u(rng);
     eq.cases = p;
     return eq;
+}
+
+// The same matrix as a full square for dpotrf.
+std::vector<double> full_square(const tarvel::NormalEquations& eq) {
+    std::vector<double> a(static_cast<std::size_t>(eq.p) * static_cast<std::size_t>(eq.p), 0.0);
+    for (int j = 0; j < eq.p; ++j)
+        for (int i = 0; i <= j; ++i) a[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * eq.p] = eq.xx(i, j);
+    return a;
 }
 
 template <class F>
@@ -47,30 +56,33 @@ double best_of(int runs, F&& run) {
 
 void bench_reduction(int p) {
     const int t = 3;
-    const tarvel::NormalEquations original = random_equations(p, t);
     const int runs = p <= 4000 ? 3 : 1;
+    const std::vector<double> square = full_square(random_equations(p, t, tarvel::reduction_block_width(p)));
 
     const double t_potrf = best_of(runs, [&] {
-        std::vector<double> a(original.a.begin(), original.a.begin() + static_cast<std::ptrdiff_t>(p) * p);
+        std::vector<double> a = square;
         int info = 0;
         const auto start = std::chrono::steady_clock::now();
-        dpotrf_("U", &p, a.data(), &p, &info, 1);
+        const auto dpotrf = reinterpret_cast<Dpotrf>(tk::blas_routine("dpotrf_"));
+        if (dpotrf) dpotrf("U", &p, a.data(), &p, &info, 1);
         const double s = seconds_since(start);
         if (info != 0) std::printf("dpotrf info %d\n", info);
         return s;
     });
     std::printf("order %5d  dpotrf                  %8.3f s\n", p, t_potrf);
-    for (int panel : {64, 128, 256}) {
+    for (int width : {64, 128, 256}) {
+        const tarvel::NormalEquations original = random_equations(p, t, width);
         const double t_blocked = best_of(runs, [&] {
             tarvel::NormalEquations eq = original;
             const auto start = std::chrono::steady_clock::now();
-            for (int i = 0; i < p;) i = tarvel::reduce_rows(eq, 1e-8, i, panel);
+            tarvel::reduce(eq, 1e-8);
             return seconds_since(start);
         });
-        std::printf("order %5d  blocked, panel %4d      %8.3f s  (%.2f x dpotrf)%s\n", p, panel, t_blocked,
-                    t_blocked / t_potrf, panel == tarvel::reduction_panel_rows(p) ? "  <- default" : "");
+        std::printf("order %5d  blocked, width %4d      %8.3f s  (%.2f x dpotrf)%s\n", p, width, t_blocked,
+                    t_blocked / t_potrf, width == tarvel::reduction_block_width(p) ? "  <- default" : "");
     }
     if (p <= 3000) {
+        const tarvel::NormalEquations original = random_equations(p, t, tarvel::reduction_block_width(p));
         const double t_plain = best_of(1, [&] {
             tarvel::NormalEquations eq = original;
             const auto start = std::chrono::steady_clock::now();
@@ -120,12 +132,13 @@ void bench_accumulation() {
     tarvel::reduce(eq, tau);
     const double t_reduce = seconds_since(start);
     start = std::chrono::steady_clock::now();
-    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tau, eq);
+    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tarvel::factor_squares(layout, tau, eq));
     const double t_ems = seconds_since(start);
     start = std::chrono::steady_clock::now();
     double check = 0.0;
+    const tarvel::SourceSums sums = tarvel::source_sums(layout, eq);
     for (int s = 0; s < 3; ++s)
-        for (int u = s; u < 3; ++u) check += tarvel::analyse_pair(layout, eq, tau, ems, s, u).vc[1];
+        for (int u = s; u < 3; ++u) check += tarvel::analyse_pair(sums, tau, ems, s, u).vc[1];
     const double t_pairs = seconds_since(start);
 
     std::printf("\nherd + sire + dam|sire, %d cases, p = %d, 3 traits\n", cases, layout.p);

@@ -1,8 +1,10 @@
 // A deterministic generator of large tarvel data files: herd (A), sire (B),
-// dam within sire (C|B) and sex (D), three traits, unbalanced cells and a few
-// missing values. The same settings always give the same bytes. The table
-// form holds the same numbers, comma-separated under a header, with NA for a
-// missing value (as long as the -9 of the data file).
+// dam within sire (C|B, dams numbered within their sire) and sex (D), three
+// traits, unbalanced cells and a few missing values. The model puts the dam
+// effect, which holds most of the columns, last (A + B + D + C|B), as breeders
+// do and as the absorbed reduction needs. The same settings always give the
+// same bytes. The table form holds the same numbers, comma-separated under a
+// header, with NA for a missing value (as long as the -9 of the data file).
 #pragma once
 
 #include <charconv>
@@ -24,7 +26,7 @@ struct GeneratorSettings {
 };
 
 inline constexpr const char* table_header = "herd,sire,dam,sex,Weight,Height,Fat\n";
-inline constexpr const char* table_model = "herd + sire + dam|sire + sex";
+inline constexpr const char* table_model = "herd + sire + sex + dam|sire";
 inline constexpr const char* table_traits = "Weight,Height,Fat";
 
 inline constexpr const char* fixed_columns_format = "(I4,I4,I3,I2,3F8.2)";
@@ -95,7 +97,7 @@ inline void generate_cases(std::FILE* out, const GeneratorSettings& settings) {
         std::fputs(table_header, out);
     else
         std::fputs("Generated test data: herd, sire, dam within sire, sex; three traits\n"
-                   "MOD = A + B + C|B + D\n"
+                   "MOD = A + B + D + C|B\n"
                    "MIS = -9\n"
                    "Traits: {Weight} {Height} {Fat}\n",
                    out);

@@ -12,3 +12,9 @@ if(benchmark_FOUND)
   target_link_libraries(bench_read_cases PRIVATE tarvel_stages benchmark::benchmark benchmark::benchmark_main)
   tk_target_options(bench_read_cases)
 endif()
+
+# bench_floors DATA [threads] [path]: parse, accumulation and dense-factor
+# floors of a whole run (bench/run_tarvel.sh prints them beside the run).
+add_executable(bench_floors bench_floors.cpp)
+target_link_libraries(bench_floors PRIVATE tarvel_stages)
+tk_target_options(bench_floors)

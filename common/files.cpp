@@ -575,4 +575,27 @@ void ScratchFile::rewind() {
     std::clearerr(file_);
 }
 
+bool ScratchFile::read_at(void* bytes, std::size_t size, std::uint64_t offset) const {
+    if (!file_) return false;
+    const int fd = ::fileno(file_);
+    auto* into = static_cast<unsigned char*>(bytes);
+    while (size > 0) {
+        errno = 0;
+        const ssize_t n = ::pread(fd, into, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("read");
+        if (n == 0) return false;
+        into += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+std::int64_t ScratchFile::size() {
+    struct stat info {};
+    if (!file_ || std::fflush(file_) != 0 || ::fstat(::fileno(file_), &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
 }  // namespace tk

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -190,6 +191,14 @@ class ScratchFile {
     void rewind();
     // The folder of the scratch files: TMPDIR, or /tmp without it.
     static std::string folder();
+
+    // Reads exactly `size` bytes at `offset` without moving the file position;
+    // false when fewer are there; FileError for a read error. Several threads
+    // may read at once. Writes must have been flushed (rewind() does that).
+    bool read_at(void* bytes, std::size_t size, std::uint64_t offset) const;
+    // The file's size in bytes after flushing what was written; -1 when it
+    // cannot be known.
+    std::int64_t size();
 
   private:
     [[noreturn]] void fail(const char* what) const;

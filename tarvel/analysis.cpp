@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include "common/blas.hpp"
 #include "common/format.hpp"
+#include "common/threads.hpp"
 #include "common/tokenizer.hpp"
+#include "tarvel/absorption.hpp"
+#include "tarvel/case_passes.hpp"
 #include "tarvel/cases.hpp"
 #include "tarvel/driver.hpp"
 #include "tarvel/ems.hpp"
@@ -24,8 +28,6 @@ namespace {
 constexpr const char* status_reducing = " Reducing X'X and X'Y Matrices ...";
 constexpr const char* status_expectations = " Expectations of Mean Squares ...";
 constexpr const char* status_computing = " Computing MS/MCP/DF et al ...";
-constexpr int counter_step = 100;  // cases between two status counters
-constexpr int progress_step = 10;  // pivots between two progress texts
 
 int trait_count(const AnalysisInput& input) { return std::max<int>(1, static_cast<int>(input.trait_names.size())); }
 
@@ -33,45 +35,36 @@ void require_usable(const ColumnLayout& layout) {
     if (!layout.error.empty()) throw RunError(layout.error);
 }
 
-// First pass: which columns some case falls into.
-void mark_columns(ColumnLayout& layout, tk::ScratchFile& scratch, ScratchRecord& record) {
-    while (read_scratch_record(scratch, record)) mark_used_columns(layout, record.levels);
-    scratch.rewind();
-}
-
-// Accumulation pass over exactly the accepted cases, with the case counter.
-NormalEquations accumulate(const ColumnLayout& layout, const AnalysisInput& input, tk::ScratchFile& scratch,
-                           ScratchRecord& record, tk::Host& host) {
-    Accumulator acc = start_accumulation(layout, trait_count(input));
-    for (std::int64_t n = 1; n <= input.cases_accepted && read_scratch_record(scratch, record); ++n) {
-        accumulate_case(layout, record.levels, record.traits, acc);
-        if (n % counter_step == 0)
-            tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", static_cast<long long>(n)}, 14));
+// Accumulation and reduction by the chosen path.
+ReducedModel reduce_model(const ColumnLayout& layout, const AnalysisInput& input, const ScratchShape& shape,
+                          tk::ScratchFile& scratch, tk::Host& host) {
+    const int threads = tk::thread_count(input.threads);
+    const double tau = pivot_tolerance(input.cases_accepted, layout.p);
+    if (choose_reduction_path(layout, input.reduction) == ReductionPath::dense) {
+        NormalEquations eq = accumulate_equations(layout, scratch, shape, 0, nullptr, threads, host);
+        return reduce_dense(layout, eq, tau, host);
     }
-    return finish_accumulation(std::move(acc));
+    const int effect = absorbable_effect(layout);
+    LevelSums levels = start_level_sums(layout, effect, shape.traits, threads);
+    NormalEquations earlier =
+        accumulate_equations(layout, scratch, shape, levels.first_column, &levels, threads, host);
+    finish_level_sums(levels);
+    return reduce_absorbed(layout, effect, std::move(earlier), std::move(levels), tau, threads, host);
 }
 
-// The reduction panel by panel; between panels the progress text of the last
-// tenth pivot reached is painted.
-void reduce_with_progress(NormalEquations& eq, double tau, tk::Host& host) {
-    tk::show_status(host, status_reducing);
-    const int panel = reduction_panel_rows(eq.p);
-    for (int done = 0; done < eq.p;) {
-        done = reduce_rows(eq, tau, done, panel);
-        const int shown = done - done % progress_step;
-        if (shown > 0 && shown > done - panel) {
-            tk::show_status(host, status_reducing);
-            tk::show_progress(host, progress_text(shown, eq.p));
-        }
-    }
-}
-
-std::vector<PairAnalysis> analyse_pairs(const ColumnLayout& layout, const NormalEquations& eq, double tau,
-                                        const ExpectedMeanSquares& ems, int t) {
-    std::vector<PairAnalysis> pairs;
-    pairs.reserve(static_cast<std::size_t>(t) * static_cast<std::size_t>(t + 1) / 2);
+// The pairs are independent; with many degrees of freedom their F series
+// are long, so the threads share them.
+std::vector<PairAnalysis> analyse_pairs(const SourceSums& sums, double tau, const ExpectedMeanSquares& ems, int t,
+                                        int threads) {
+    std::vector<std::pair<int, int>> traits;
     for (int s = 0; s < t; ++s)
-        for (int u = s; u < t; ++u) pairs.push_back(analyse_pair(layout, eq, tau, ems, s, u));
+        for (int u = s; u < t; ++u) traits.emplace_back(s, u);
+    std::vector<PairAnalysis> pairs(traits.size());
+    const int shares = std::clamp(threads, 1, static_cast<int>(traits.size()));
+    tk::run_shares(shares, [&](int share) {
+        for (std::size_t k = static_cast<std::size_t>(share); k < traits.size(); k += static_cast<std::size_t>(shares))
+            pairs[k] = analyse_pair(sums, tau, ems, traits[k].first, traits[k].second);
+    });
     return pairs;
 }
 
@@ -90,8 +83,26 @@ void write_export_blocks(tk::TextWriter& out, const ExpectedMeanSquares& ems, co
                                  tables.sums_of_squares.t);
 }
 
-void keep_record(const ColumnLayout& layout, ExpectedMeanSquares ems, std::vector<PairAnalysis> pairs,
-                 AnalysisRecord& record) {
+// How the run computed: the path, the effect absorbed, the dense order, the
+// threads and the dense routines.
+ComputationRecord computation_record(const ColumnLayout& layout, const ReducedModel& reduced, int threads) {
+    ComputationRecord computation;
+    computation.reduction = path_name(reduced.path);
+    if (reduced.absorbed_effect >= 0)
+        computation.absorbed_effect =
+            std::string(tk::significant(layout.effects[static_cast<std::size_t>(reduced.absorbed_effect)].name));
+    computation.dense_columns = reduced.dense_columns;
+    computation.threads = threads;
+    const tk::BlasInfo& blas = tk::start_blas(0);
+    computation.blas_kernel = blas.kernel;
+    computation.blas_threads = blas.threads;
+    computation.blas_note = blas.note;
+    return computation;
+}
+
+void keep_record(const ColumnLayout& layout, const ReducedModel& reduced, int threads, ExpectedMeanSquares ems,
+                 std::vector<PairAnalysis> pairs, AnalysisRecord& record) {
+    record.computation = computation_record(layout, reduced, threads);
     record.effect_names.clear();
     record.effect_columns.clear();
     for (const EffectColumns& effect : layout.effects) {
@@ -105,14 +116,6 @@ void keep_record(const ColumnLayout& layout, ExpectedMeanSquares ems, std::vecto
 
 }  // namespace
 
-std::string progress_text(int i, int p) {
-    std::string columns = tk::write_internal("(i6)", {p}, 6);
-    tk::left_adjust(columns);
-    const float percent = static_cast<float>(i) / static_cast<float>(p) * 100.0f;
-    return tk::write_internal("(a,F4.1,a,a,a)",
-                              {"Progress: ", percent, "% ( ", std::string(tk::significant(columns)), " )"}, 30);
-}
-
 void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, AnalysisOutput& output,
                         tk::Host& host) {
     const int t = trait_count(input);
@@ -120,10 +123,11 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     if (input.listing)
         write_run_header_start(output.listing, input.largest_levels, static_cast<int>(input.trait_names.size()),
                                input.factor_names);
+    tk::start_blas(input.threads);  // before the large allocations, see blas.hpp
     ColumnLayout layout = setup_columns(input.model, input.largest_levels);
     require_usable(layout);
-    ScratchRecord record = make_scratch_record(f, static_cast<int>(input.trait_names.size()));
-    mark_columns(layout, scratch, record);
+    const ScratchShape shape{f, static_cast<int>(input.trait_names.size()), input.cases_accepted};
+    mark_columns(layout, scratch, shape, tk::thread_count(input.threads));
     compact_columns(layout);
     require_usable(layout);
     if (input.listing)
@@ -131,15 +135,14 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
                              input.case_report);
 
     tk::show_status(host, status_reducing);
-    NormalEquations eq = accumulate(layout, input, scratch, record, host);
-    const double tau = pivot_tolerance(eq);
-    reduce_with_progress(eq, tau, host);
+    const ReducedModel reduced = reduce_model(layout, input, shape, scratch, host);
+    const double tau = pivot_tolerance(input.cases_accepted, layout.p);
 
     tk::show_status(host, status_expectations);
-    ExpectedMeanSquares ems = expected_mean_squares(layout, tau, eq);
+    ExpectedMeanSquares ems = expected_mean_squares(layout, reduced.squares);
 
     tk::show_status(host, status_computing);
-    std::vector<PairAnalysis> pairs = analyse_pairs(layout, eq, tau, ems, t);
+    std::vector<PairAnalysis> pairs = analyse_pairs(reduced.sums, tau, ems, t, tk::thread_count(input.threads));
     require_four_byte_matrices(pairs, layout.source_names, input.trait_names, {input.switches, input.listing, t});
     TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
 
@@ -151,7 +154,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     }
     if (input.switches.kirv)
         write_export_blocks(output.export_file, ems, pairs.back(), tables, layout, input.export_effect_names);
-    if (output.record) keep_record(layout, std::move(ems), std::move(pairs), *output.record);
+    if (output.record)
+        keep_record(layout, reduced, tk::thread_count(input.threads), std::move(ems), std::move(pairs), *output.record);
 }
 
 }  // namespace tarvel

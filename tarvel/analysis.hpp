@@ -13,6 +13,7 @@
 #include "tarvel/ems.hpp"
 #include "tarvel/model.hpp"
 #include "tarvel/pair_analysis.hpp"
+#include "tarvel/reduced_model.hpp"
 #include "tarvel/switches.hpp"
 
 namespace tarvel {
@@ -31,6 +32,19 @@ struct AnalysisInput {
     std::span<const std::string> factor_names;  // a table's factor columns (none: factor letters)
     const CaseReport* case_report = nullptr;    // problem cases, noted after the case counts
     bool export_effect_names = false;           // the export file names the effects
+    int threads = 0;                            // 0: every core
+    ReductionPath reduction = ReductionPath::automatic;
+};
+
+// How the equations were reduced, for the JSON document.
+struct ComputationRecord {
+    std::string reduction;        // "dense" or "absorbed"
+    std::string absorbed_effect;  // the effect's name on the absorbed path
+    int dense_columns = 0;        // order of the systems reduced densely
+    int threads = 1;              // threads reading and adding the cases
+    std::string blas_kernel;      // kernels of the dense routines
+    int blas_threads = 1;
+    std::string blas_note;        // why the built-in routines were used
 };
 
 // The results of the analysis kept for the JSON document: the same values
@@ -41,6 +55,7 @@ struct AnalysisRecord {
     int design_columns = 0;                 // p, the mean included
     ExpectedMeanSquares ems;
     std::vector<PairAnalysis> pairs;        // (0,0), (0,1), ..., (t-1,t-1)
+    ComputationRecord computation;
 };
 
 // Where the analysis writes: the listing (L >= 1) or the test records and the
@@ -60,8 +75,5 @@ struct AnalysisOutput {
 // step; with output.record set, the results are also kept there. An input error (a model too large for its levels) raises RunError.
 void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, AnalysisOutput& output,
                         tk::Host& host);
-
-// "Progress: 50.0% ( 80 )": the progress text of pivot i (1-based) of p.
-std::string progress_text(int i, int p);
 
 }  // namespace tarvel

@@ -297,4 +297,29 @@ bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record) {
     return true;
 }
 
+std::size_t scratch_record_bytes(int factor_count, int trait_count) {
+    return static_cast<std::size_t>(factor_count) * sizeof(Level) + static_cast<std::size_t>(trait_count) * sizeof(float);
+}
+
+void decode_scratch_records(std::span<const unsigned char> bytes, int factor_count, int trait_count,
+                            std::span<Level> levels, std::span<double> traits, int stride) {
+    const std::size_t f = static_cast<std::size_t>(factor_count);
+    const std::size_t t = static_cast<std::size_t>(trait_count);
+    const std::size_t size = scratch_record_bytes(factor_count, trait_count);
+    const std::size_t count = size > 0 ? bytes.size() / size : 0;
+    const std::size_t ts = static_cast<std::size_t>(stride);
+    for (std::size_t k = 0; k < count; ++k) {
+        const unsigned char* record = bytes.data() + k * size;
+        Level* level = levels.data() + k * f;
+        for (std::size_t g = 0; g < f; ++g) std::memcpy(level + g, record + g * sizeof(Level), sizeof(Level));
+        const unsigned char* values = record + f * sizeof(Level);
+        double* y = traits.data() + k * ts;
+        for (std::size_t s = 0; s < ts; ++s) {
+            float value = 0.0f;
+            if (s < t) std::memcpy(&value, values + s * sizeof(float), sizeof value);
+            y[s] = value;
+        }
+    }
+}
+
 }  // namespace tarvel

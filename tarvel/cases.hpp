@@ -93,4 +93,12 @@ void renumber_scratch_levels(tk::ScratchFile& scratch, std::int64_t records,
 // the end of the file.
 bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record);
 
+// Bytes of one scratch record of f factors and t traits.
+std::size_t scratch_record_bytes(int factor_count, int trait_count);
+// Decodes consecutive records (whole records of `bytes`): the levels into
+// `levels` (f per record) and the trait values, widened to 8 bytes, into
+// `traits` (`stride` per record, t of them given, the rest 0).
+void decode_scratch_records(std::span<const unsigned char> bytes, int factor_count, int trait_count,
+                            std::span<Level> levels, std::span<double> traits, int stride);
+
 }  // namespace tarvel

@@ -40,10 +40,14 @@ constexpr const char* print_names = "ms ss vc cr kirv";
 struct OptionTexts {
     std::string data, listing = default_listing_name, json;
     std::string model, format, traits, missing, print, separator;
+    std::string threads;
+    std::string reduction;
     tk::ResultOptionTexts results;
 };
 
 struct Options {
+    CLI::Option* threads;
+    CLI::Option* reduction;
     CLI::Option* json;
     CLI::Option* model;
     CLI::Option* format;
@@ -85,6 +89,10 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     o.skip_bad_rows = app.add_flag("--skip-bad-rows")
                           ->description("Skip and count the rows of a table with a wrong number of fields or a trait "
                                         "value that is not a number");
+    o.threads = app.add_option("--threads", t.threads, "Threads for reading and reducing the equations [all cores]");
+    o.reduction = app.add_option("--reduction", t.reduction,
+                                 "How the equations are reduced: dense, absorbed (the last effect absorbed "
+                                 "into the columns before it) or auto [auto]");
     return o;
 }
 
@@ -118,6 +126,26 @@ std::optional<std::string> take_print(const CLI::Option* option, const std::stri
     if (!items.unknown.empty())
         return "--print: '" + items.unknown + "' is not a print option (" + print_names + ")";
     into = print_options_text(items.switches);
+    return std::nullopt;
+}
+
+constexpr int most_threads = 1024;
+
+std::optional<std::string> take_threads(const CLI::Option* option, const std::string& text, int& into) {
+    if (option->count() == 0) return std::nullopt;
+    const std::optional<int> threads = tk::parse_whole_number(text);
+    if (!threads || *threads < 1 || *threads > most_threads)
+        return tk::bad_value_text("--threads", text, "a whole number from 1 to " + std::to_string(most_threads));
+    into = *threads;
+    return std::nullopt;
+}
+
+std::optional<std::string> take_reduction(const CLI::Option* option, const std::string& text,
+                                          ReductionPath& into) {
+    if (option->count() == 0) return std::nullopt;
+    const std::optional<ReductionPath> path = parse_reduction_path(text);
+    if (!path) return tk::bad_value_text("--reduction", text, "one of dense, absorbed and auto");
+    into = *path;
     return std::nullopt;
 }
 
@@ -222,6 +250,8 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
         if (o.skip_bad_rows->count() > 0) return std::string("--skip-bad-rows: only for a table (see --table)");
         if ((problem = take_missing(o.missing, t.missing, items.missing_values))) return problem;
     }
+    if ((problem = take_threads(o.threads, t.threads, run.threads))) return problem;
+    if ((problem = take_reduction(o.reduction, t.reduction, run.reduction))) return problem;
     if ((problem = tk::take_line_ends(o.results, t.results, run.unix_line_ends))) return problem;
     return tk::check_output_files(output_files(t, o));
 }

@@ -3,6 +3,7 @@
 //
 //   tarvel DATA [-o LISTING] [--model M] [--format F] [--traits T]
 //          [--missing LIST] [--print OPTIONS] [--json FILE] [--one-case-per-line]
+//          [--threads N] [--reduction dense|absorbed|auto]
 //          [--tables DIR] [--report FILE.html] [--line-ends unix|dos]
 //
 // Each option gives what a control record gives and, like it, wins over the

@@ -283,7 +283,9 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
                               listing,
                               data.table ? data.table->columns.factor_names : no_names,
                               &data.cases.report,
-                              run.export_effect_names};
+                              run.export_effect_names,
+                              run.threads,
+                              run.reduction};
     AnalysisRecord record;
     const bool keep_record = wants_results_document(run, files);
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays, keep_record ? &record : nullptr};

@@ -14,6 +14,7 @@
 #include "common/files.hpp"
 #include "common/host.hpp"
 #include "tarvel/export.hpp"
+#include "tarvel/reduced_model.hpp"
 #include "tarvel/specification.hpp"
 
 namespace tarvel {
@@ -56,6 +57,8 @@ struct RunParameters {
     bool one_case_per_line = false; // free-form cases: a line short of values is unreadable
     TableOptions table;
     bool export_effect_names = false;  // the export file names the effects (runs from a shell)
+    int threads = 0;                // 0: every core
+    ReductionPath reduction = ReductionPath::automatic;
 };
 
 // The result arrays that go back to the host: degrees of freedom, sums of

@@ -4,7 +4,7 @@
 // n + 1 = the residual. K(a, b) is the coefficient of the variance component
 // of source b in the expected mean square of source a:
 //   K(a, b) = (1/D(a)) * sum over accepted columns i of a, columns j of b,
-//             j >= i, |R(i,j)| > tau, of R(i,j)^2   (R(i,i)^2 = d(i)),
+//             j >= i, of R(i,j)^2   (R(i,i)^2 = d(i)),
 // D(a) the number of accepted columns of a; row n + 1 is 0 apart from
 // K(n+1, n+1) = 1 and column n + 1 is 1 in every row.
 #pragma once
@@ -40,9 +40,20 @@ struct ExpectedMeanSquares {
     bool mean_left_out = false;  // only with no case at all
 };
 
-// Coefficients, degrees of freedom and inverse from the reduced equations.
-// Uses the strictly lower triangle of X'X as scratch (a mirror of the upper
-// one, so that each row of the factor is read contiguously).
-ExpectedMeanSquares expected_mean_squares(const ColumnLayout& layout, double tau, NormalEquations& eq);
+// The sums behind the coefficients: W(a, b) = sum over the accepted columns
+// i of source a and the columns j >= i of source b of R(i,j)^2 (R(i,i)^2 =
+// d(i)), and D(a), the accepted columns of each source. K(a, b) = W(a, b) / D(a).
+struct FactorSquares {
+    tk::Matrix w;         // (n + 1) x (n + 1), sources 0 = the mean ... n
+    std::vector<int> df;  // n + 1
+};
+
+// W and D of the reduced equations: the sources of columns 0 ... eq.p - 1
+// (which may be fewer than the layout's p, and then only those sources have
+// rows and columns filled).
+FactorSquares factor_squares(const ColumnLayout& layout, double tau, const NormalEquations& eq);
+
+// Coefficients, degrees of freedom and inverse from W and D.
+ExpectedMeanSquares expected_mean_squares(const ColumnLayout& layout, const FactorSquares& squares);
 
 }  // namespace tarvel

@@ -98,6 +98,18 @@ tk::Json pair_document(const PairAnalysis& pair, const AnalysisRecord& record, c
     };
 }
 
+tk::Json computation_document(const ComputationRecord& c) {
+    return {
+        {"reduction", c.reduction},
+        {"absorbed_effect", c.absorbed_effect.empty() ? tk::Json(nullptr) : tk::Json(c.absorbed_effect)},
+        {"dense_columns", c.dense_columns},
+        {"threads", c.threads},
+        {"blas_kernel", c.blas_kernel},
+        {"blas_threads", c.blas_threads},
+        {"blas_note", c.blas_note.empty() ? tk::Json(nullptr) : tk::Json(c.blas_note)},
+    };
+}
+
 }  // namespace
 
 tk::Json pair_rows_document(const PairAnalysis& pair, const AnalysisRecord& record) {
@@ -171,6 +183,7 @@ tk::Json results_document(const JsonRun& run) {
         {"expected_mean_squares", tk::json_matrix(effect_coefficients(record.ems))},
         {"left_out_effects", std::move(left_out)},
         {"pairs", std::move(pairs)},
+        {"computation", computation_document(record.computation)},
     };
     if (run.table) document["table"] = table_document(*run.table);
     return document;

@@ -1,6 +1,8 @@
 #include "tarvel/layout.hpp"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <climits>
 
 namespace tarvel {
@@ -64,18 +66,36 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
 }
 
 bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels) {
-    // Check every effect before marking so that a bad case leaves no trace.
-    for (const EffectColumns& ec : layout.effects)
-        if (ec.full_level_count > 0 && level_position(ec, levels) < 0) return false;
-    for (EffectColumns& ec : layout.effects) {
+    // Check every effect before marking so that a bad case leaves no trace;
+    // the positions of the first few effects are kept from the check.
+    constexpr std::size_t kept = 16;
+    std::array<std::int64_t, kept> positions{};
+    for (std::size_t e = 0; e < layout.effects.size(); ++e) {
+        const EffectColumns& ec = layout.effects[e];
         if (ec.full_level_count == 0) continue;
         const std::int64_t position = level_position(ec, levels);
-        if (ec.dense)
-            ec.dense_column[static_cast<std::size_t>(position)] = 0;
-        else
+        if (position < 0) return false;
+        if (e < kept) positions[e] = position;
+    }
+    for (std::size_t e = 0; e < layout.effects.size(); ++e) {
+        EffectColumns& ec = layout.effects[e];
+        if (ec.full_level_count == 0) continue;
+        const std::int64_t position = e < kept ? positions[e] : level_position(ec, levels);
+        if (!ec.dense) {
             ec.sparse_used.insert(position);
+            continue;
+        }
+        // Threads marking at once all store the same 0; a mark already made
+        // is only read, so that the cache line stays shared.
+        std::atomic_ref<std::int32_t> mark(ec.dense_column[static_cast<std::size_t>(position)]);
+        if (mark.load(std::memory_order_relaxed) != 0) mark.store(0, std::memory_order_relaxed);
     }
     return true;
+}
+
+bool marks_concurrently(const ColumnLayout& layout) {
+    return std::all_of(layout.effects.begin(), layout.effects.end(),
+                       [](const EffectColumns& ec) { return ec.full_level_count == 0 || ec.dense; });
 }
 
 void compact_columns(ColumnLayout& layout) {

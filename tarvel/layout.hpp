@@ -77,8 +77,10 @@ ColumnLayout setup_columns(const Model& model, std::span<const int> largest_leve
 
 // First pass: marks the positions of one case (f levels, each >= 1). Returns
 // false, marking nothing, when a level lies outside 1 ... its factor's
-// largest level.
+// largest level. Several threads may mark cases at once when every effect
+// is mapped densely (see marks_concurrently).
 bool mark_used_columns(ColumnLayout& layout, std::span<const Level> levels);
+bool marks_concurrently(const ColumnLayout& layout);
 
 // Drops unused positions and numbers the kept columns: column 0 is the mean,
 // each effect's kept positions follow in position order. Sets p, the level

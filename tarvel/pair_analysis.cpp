@@ -1,5 +1,6 @@
 #include "tarvel/pair_analysis.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <numbers>
@@ -14,6 +15,11 @@ namespace {
 struct ScaledTerm {
     double mantissa;
     int exponent = 0;
+    // 2^exponent while the exponent lies within -500 ... 500, else 0: the
+    // product of the mantissa and this scale is then exact (a normal number),
+    // the same as ldexp and much quicker in the long series of many degrees
+    // of freedom.
+    double scale = 1.0;
 
     // Keeps the mantissa within 2^-500 ... 2^500.
     void rescale() {
@@ -21,10 +27,20 @@ struct ScaledTerm {
             int e = 0;
             mantissa = std::frexp(mantissa, &e);
             exponent += e;
+            scale = std::abs(exponent) <= 500 ? std::ldexp(1.0, exponent) : 0.0;
         }
     }
-    double value() const { return std::ldexp(mantissa, exponent); }
+    double value() const { return scale != 0.0 ? mantissa * scale : std::ldexp(mantissa, exponent); }
 };
+
+// The size below which a sum of the pair (s, u) is rounding noise of the
+// traits themselves: sqrt(Y'Y(s,s) Y'Y(u,u)) * p * 1e-11, the traits' own
+// counterpart of the pivot tolerance N * p * 1e-11.
+double trait_noise_level(const SourceSums& sums, int s, int u) {
+    const double yy_s = sums.yy[static_cast<std::size_t>(trait_pair_index(s, s, sums.t))];
+    const double yy_u = sums.yy[static_cast<std::size_t>(trait_pair_index(u, u, sums.t))];
+    return std::sqrt(std::fabs(yy_s * yy_u)) * static_cast<double>(sums.design_columns) * 1e-11;
+}
 
 }  // namespace
 
@@ -77,8 +93,38 @@ double f_upper_tail(double f, int nn, int nd) {
     return 1.0 - w;
 }
 
-PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq, double tau,
-                          const ExpectedMeanSquares& ems, int s, int u) {
+SourceSums zero_source_sums(int sources, int t) {
+    SourceSums sums;
+    sums.sources = sources;
+    sums.t = std::max(1, t);
+    const std::size_t pairs = static_cast<std::size_t>(trait_pair_count(sums.t));
+    sums.ss.assign(static_cast<std::size_t>(sources) * pairs, 0.0);
+    sums.df.assign(static_cast<std::size_t>(sources) * pairs, 0);
+    sums.yy.assign(pairs, 0.0);
+    return sums;
+}
+
+SourceSums source_sums(const ColumnLayout& layout, const NormalEquations& eq) {
+    SourceSums sums = zero_source_sums(static_cast<int>(layout.effects.size()) + 1, eq.t);
+    sums.yy = eq.yy;
+    sums.cases = eq.cases;
+    sums.design_columns = layout.p;
+    for (int s = 0; s < eq.t; ++s)
+        for (int u = s; u < eq.t; ++u) {
+            const int pair = trait_pair_index(s, u, eq.t);
+            for (int i = 0; i < eq.p; ++i) {
+                const double rs = eq.xy(i, s);
+                const double ru = eq.xy(i, u);
+                if (rs == 0.0 || ru == 0.0) continue;
+                const int a = layout.column_source[static_cast<std::size_t>(i)];
+                sums.ss_of(a, pair) += rs * ru;
+                ++sums.df_of(a, pair);
+            }
+        }
+    return sums;
+}
+
+PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMeanSquares& ems, int s, int u) {
     const int n = ems.n;
     const std::size_t total = static_cast<std::size_t>(n + 2);
     const std::size_t residual = total - 1;
@@ -95,29 +141,32 @@ PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq,
     r.f.assign(total, 0.0);
     r.nd.assign(total, 0);
     r.probability.assign(total, -1.0);
-    r.design_columns = eq.p;
+    r.design_columns = sums.design_columns;
 
-    // Source sums: a column counts when both reductions are non-zero.
-    for (int i = 0; i < eq.p; ++i) {
-        const double rs = eq.xy(i, s);
-        const double ru = eq.xy(i, u);
-        if (rs == 0.0 || ru == 0.0) continue;
-        const std::size_t a = static_cast<std::size_t>(layout.column_source[static_cast<std::size_t>(i)]);
-        r.ss[a] += rs * ru;
-        ++r.df[a];
+    // Source sums: the mean and the effects.
+    const int pair = trait_pair_index(s, u, sums.t);
+    for (int a = 0; a < sums.sources && a <= n; ++a) {
+        r.ss[static_cast<std::size_t>(a)] = sums.ss_of(a, pair);
+        r.df[static_cast<std::size_t>(a)] = sums.df_of(a, pair);
     }
+    // A sum is set to 0 as rounding noise only when it is negligible both
+    // against tau (a count) and against the traits' own size. tau alone would
+    // depend on the traits' units: fat depth in metres instead of millimetres
+    // would zero every effect of a large design.
+    const double noise = trait_noise_level(sums, s, u);
+    const auto negligible = [&](double ss) { return std::fabs(ss) <= noise; };
     for (std::size_t a = 0; a < residual; ++a) {
-        if (r.df[a] != 0 && !(std::fabs(r.ss[a]) > tau)) r.ss[a] = 0.0;
+        if (r.df[a] != 0 && !(std::fabs(r.ss[a]) > tau) && negligible(r.ss[a])) r.ss[a] = 0.0;
         r.total_ss += r.ss[a];
         r.total_df += r.df[a];
     }
 
     // Residual.
-    r.yy = eq.yy[static_cast<std::size_t>(trait_pair_index(s, u, eq.t))];
-    if (eq.cases > r.total_df) {
-        r.df[residual] = static_cast<int>(eq.cases - r.total_df);
+    r.yy = sums.yy[static_cast<std::size_t>(pair)];
+    if (sums.cases > r.total_df) {
+        r.df[residual] = static_cast<int>(sums.cases - r.total_df);
         r.ss[residual] = r.yy - r.total_ss;
-        if (std::fabs(r.ss[residual]) < tau) {
+        if (std::fabs(r.ss[residual]) < tau && negligible(r.ss[residual])) {
             r.ss[residual] = 0.0;
             r.df[residual] = 0;
         } else {
@@ -170,7 +219,7 @@ PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq,
 
     // Totals and summary.
     r.corrected_total = r.yy - r.ss[0];
-    r.total_row_df = eq.cases - 1;
+    r.total_row_df = sums.cases - 1;
     r.accounted = r.yy - r.ss[0] - r.ss[residual];
     r.accounted_percent = r.corrected_total != 0.0 ? r.accounted / r.corrected_total * 100.0 : 0.0;
     return r;

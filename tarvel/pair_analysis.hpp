@@ -12,6 +12,7 @@
 #include "tarvel/layout.hpp"
 #include "tarvel/normal_equations.hpp"
 
+#include <cstdint>
 #include <vector>
 
 namespace tarvel {
@@ -52,10 +53,38 @@ struct PairAnalysis {
     bool has_negative_variance(int a) const { return s == u && vc[static_cast<std::size_t>(a)] < 0.0; }
 };
 
-// Source sums, residual, mean squares, components and tests of the pair
-// (s, u). The equations must be reduced and `ems` computed from them.
-PairAnalysis analyse_pair(const ColumnLayout& layout, const NormalEquations& eq, double tau,
-                          const ExpectedMeanSquares& ems, int s, int u);
+// What each source (0 = the mean, 1 ... n = the effects) adds to the model's
+// reduction, for every trait pair (pair order of trait_pair_index), whichever
+// way the equations were reduced.
+struct SourceSums {
+    int sources = 0;             // n + 1
+    int t = 1;                   // traits
+    std::vector<double> ss;      // (a, pair) at a + pair * sources
+    std::vector<int> df;         // (a, pair): columns that reduce both traits
+    std::vector<double> yy;      // Y'Y per pair
+    std::int64_t cases = 0;      // N
+    int design_columns = 0;      // p
+
+    double& ss_of(int a, int pair) { return ss[at(a, pair)]; }
+    double ss_of(int a, int pair) const { return ss[at(a, pair)]; }
+    int& df_of(int a, int pair) { return df[at(a, pair)]; }
+    int df_of(int a, int pair) const { return df[at(a, pair)]; }
+    std::size_t at(int a, int pair) const {
+        return static_cast<std::size_t>(a) + static_cast<std::size_t>(pair) * static_cast<std::size_t>(sources);
+    }
+};
+
+// Zero sums for `sources` sources and t traits.
+SourceSums zero_source_sums(int sources, int t);
+
+// The sums of the reduced equations, column by column: a column counts for
+// a pair when both its reductions are non-zero. Columns 0 ... eq.p - 1 of the
+// layout; Y'Y and N are taken from the equations.
+SourceSums source_sums(const ColumnLayout& layout, const NormalEquations& eq);
+
+// Residual, mean squares, components and tests of the pair (s, u), from the
+// source sums and the expected mean squares.
+PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMeanSquares& ems, int s, int u);
 
 // Lower-tail probability P(F' <= f) of the F distribution with nn and nd
 // degrees of freedom, by the exact finite series (nd > 0).

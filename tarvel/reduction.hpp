@@ -10,17 +10,15 @@
 // - rejected (d(i) <= tau): X'Y(i,s) = 0, the row is not scaled and later
 //   rows are not reduced by it.
 //
-// Progress: the calling stage reduces one panel of rows per call and paints
-// between calls, for the last multiple of 10 among the rows done when the
-// panel has passed one (the progress text of row 1-based k is due at every
-// k divisible by 10):
-//   for (int done = 0, painted = 0; done < eq.p;) {
-//       done = reduce_rows(eq, tau, done, reduction_panel_rows(eq.p));
-//       if (done / 10 * 10 > painted) paint progress for row painted = done / 10 * 10
-//   }
+// Progress: the calling stage reduces one block of rows per call and paints
+// between calls (the progress text of row 1-based k is due at every k
+// divisible by 10):
+//   for (int done = 0; done < eq.p;) { done = reduce_rows(eq, tau, done, panel); paint ... }
 #pragma once
 
 #include "tarvel/normal_equations.hpp"
+
+#include <vector>
 
 namespace tarvel {
 
@@ -31,17 +29,26 @@ inline bool is_accepted(const NormalEquations& eq, double tau, int i) { return e
 // rows at once.
 void reduce_plain(NormalEquations& eq, double tau);
 
-// Reduces rows first ... first+count-1 (clamped to p) as one panel and
-// applies the panel to all later rows and to X'Y in one rank-k update.
-// Rows before `first` must already be reduced. Returns the next row to
-// reduce. Results equal those of reduce_plain up to rounding, whatever the
-// panel sizes.
-int reduce_rows(NormalEquations& eq, double tau, int first, int count);
+// The rows of one block (rows f ... f+w-1) in the columns right of it,
+// gathered into a contiguous w x (p - f - w) panel, and its X'Y rows (w x t):
+// the work space of reduce_rows, kept from one call to the next.
+struct Panel {
+    int rows = 0;
+    int columns = 0;
+    std::vector<double> x;  // (r, c - (f + w)) at r + (c - f - w) * rows
+    std::vector<double> y;  // (r, s) at r + s * rows
+};
 
-// Panel height used for speed.
-int reduction_panel_rows(int p);
+// Reduces the block of rows that starts at `first` (a multiple of the block
+// width of X'X) and applies it to all later rows and to X'Y. Rows before
+// `first` must already be reduced. Returns the next row to reduce. Results
+// equal those of reduce_plain up to rounding, whatever the block width.
+int reduce_rows(NormalEquations& eq, double tau, int first, Panel& panel);
 
-// All rows, panel by panel.
+// All rows, block by block.
 void reduce(NormalEquations& eq, double tau);
+
+// Per column: whether it was accepted (1) or rejected (0).
+std::vector<char> accepted_columns(const NormalEquations& eq, double tau);
 
 }  // namespace tarvel

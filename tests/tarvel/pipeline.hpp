@@ -3,6 +3,7 @@
 // scratch file.
 #pragma once
 
+#include "tarvel/absorption.hpp"
 #include "tarvel/ems.hpp"
 #include "tarvel/layout.hpp"
 #include "tarvel/normal_equations.hpp"
@@ -55,8 +56,8 @@ inline tarvel::ColumnLayout build_layout(const tarvel::Model& model, const std::
 }
 
 inline tarvel::NormalEquations accumulate(const tarvel::ColumnLayout& layout, const std::vector<Case>& cases,
-                                          int t) {
-    tarvel::Accumulator acc = tarvel::start_accumulation(layout, t);
+                                          int t, int block_width = 0) {
+    tarvel::Accumulator acc = tarvel::start_accumulation(layout, t, 0, block_width);
     for (const Case& c : cases) EXPECT_TRUE(tarvel::accumulate_case(layout, c.levels, c.y, acc));
     return tarvel::finish_accumulation(std::move(acc));
 }
@@ -69,19 +70,58 @@ struct Analysis {
     std::vector<tarvel::PairAnalysis> pairs;  // (0,0), (0,1), ..., (t-1,t-1)
 };
 
-// panel <= 0: the plain reduction; else the blocked one with that panel height.
-inline Analysis analyse(const tarvel::Model& model, const std::vector<Case>& cases, int t, int panel = 0) {
+// block <= 0: the plain reduction; else the blocked one with blocks of that width.
+inline Analysis analyse(const tarvel::Model& model, const std::vector<Case>& cases, int t, int block = 0) {
     Analysis r;
     r.layout = build_layout(model, cases);
-    r.eq = accumulate(r.layout, cases, t);
+    r.eq = accumulate(r.layout, cases, t, block);
     r.tau = tarvel::pivot_tolerance(r.eq);
-    if (panel <= 0)
+    if (block <= 0)
         tarvel::reduce_plain(r.eq, r.tau);
     else
-        for (int i = 0; i < r.eq.p;) i = tarvel::reduce_rows(r.eq, r.tau, i, panel);
-    r.ems = tarvel::expected_mean_squares(r.layout, r.tau, r.eq);
+        tarvel::reduce(r.eq, r.tau);
+    r.ems = tarvel::expected_mean_squares(r.layout, tarvel::factor_squares(r.layout, r.tau, r.eq));
+    const tarvel::SourceSums sums = tarvel::source_sums(r.layout, r.eq);
     for (int s = 0; s < r.eq.t; ++s)
-        for (int u = s; u < r.eq.t; ++u) r.pairs.push_back(tarvel::analyse_pair(r.layout, r.eq, r.tau, r.ems, s, u));
+        for (int u = s; u < r.eq.t; ++u) r.pairs.push_back(tarvel::analyse_pair(sums, r.tau, r.ems, s, u));
+    return r;
+}
+
+// The absorbed path on the same cases, added by `shares` shares as the run's
+// threads add them, the dense systems in blocks of `block` columns (0: the
+// run's). The equations in .eq are those of the columns before the absorbed
+// effect, unreduced.
+inline Analysis analyse_absorbed(const tarvel::Model& model, const std::vector<Case>& cases, int t, int shares = 1,
+                                 int block = 0) {
+    Analysis r;
+    r.layout = build_layout(model, cases);
+    const int effect = tarvel::absorbable_effect(r.layout);
+    EXPECT_GE(effect, 0);
+    tarvel::LevelSums levels = tarvel::start_level_sums(r.layout, effect, t, shares);
+    tarvel::Accumulator acc = tarvel::start_accumulation(r.layout, t, levels.first_column, block, shares);
+    const int per_case = r.layout.columns_per_case;
+    const std::size_t stride = static_cast<std::size_t>(std::max(1, t));
+    std::vector<int> columns(cases.size() * static_cast<std::size_t>(per_case));
+    std::vector<double> traits(cases.size() * stride, 0.0);
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const std::span<int> into(columns.data() + k * static_cast<std::size_t>(per_case), static_cast<std::size_t>(per_case));
+        EXPECT_EQ(tarvel::case_columns(r.layout, cases[k].levels, into), per_case);
+        for (std::size_t s = 0; s < stride && s < cases[k].y.size(); ++s) traits[k * stride + s] = cases[k].y[s];
+    }
+    for (int share = 0; share < shares; ++share) {
+        tarvel::accumulate_cases(columns, per_case, traits, acc, share);
+        tarvel::add_level_cases(columns, per_case, traits, levels, share);
+    }
+    tarvel::finish_level_sums(levels);
+    r.eq = tarvel::finish_accumulation(std::move(acc));
+    r.tau = tarvel::pivot_tolerance(static_cast<std::int64_t>(cases.size()), r.layout.p);
+    tk::Host host;
+    tarvel::NormalEquations earlier = r.eq;
+    const tarvel::ReducedModel reduced =
+        tarvel::reduce_absorbed(r.layout, effect, std::move(earlier), std::move(levels), r.tau, shares, host);
+    r.ems = tarvel::expected_mean_squares(r.layout, reduced.squares);
+    for (int s = 0; s < r.eq.t; ++s)
+        for (int u = s; u < r.eq.t; ++u) r.pairs.push_back(tarvel::analyse_pair(reduced.sums, r.tau, r.ems, s, u));
     return r;
 }
 

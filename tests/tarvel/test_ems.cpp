@@ -114,6 +114,23 @@ TEST(ExpectedMeanSquares, EffectsWithoutAcceptedColumnsAreLeftOut) {
     }
 }
 
+// The pivot tolerance of a large design (cases x columns x 1e-11) exceeds
+// genuine elements of the factor, such as the mean's n/sqrt(N) of a small
+// level; they still count. One-way 3, 5, 2 with a tolerance of 0.7: the
+// mean's element of the level with 2 cases is 0.63.
+TEST(ExpectedMeanSquares, EveryElementOfTheFactorCounts) {
+    const tarvel::Model model = make_model({{"A", "A"}});
+    const std::vector<Case> data = tarvel_test::one_way({3, 5, 2}, {1, 4, 2, 8, 5, 7});
+    const tarvel::ColumnLayout layout = tarvel_test::build_layout(model, data);
+    tarvel::NormalEquations eq = tarvel_test::accumulate(layout, data, 1);
+    const double tau = 0.7;
+    tarvel::reduce(eq, tau);
+    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tarvel::factor_squares(layout, tau, eq));
+    EXPECT_EQ(ems.df, (std::vector<int>{1, 2}));
+    EXPECT_NEAR(ems.k(0, 1), 3.8, 1e-12);
+    EXPECT_NEAR(ems.k(1, 1), 3.1, 1e-12);
+}
+
 TEST(ExpectedMeanSquares, NoCasesGiveZerosNotNaN) {
     const tarvel::Model model = make_model({{"A", "A"}});
     tarvel::ColumnLayout layout = tarvel::setup_columns(model, std::vector<int>{1});
@@ -121,10 +138,10 @@ TEST(ExpectedMeanSquares, NoCasesGiveZerosNotNaN) {
     tarvel::NormalEquations eq = tarvel_test::accumulate(layout, {}, 2);
     const double tau = tarvel::pivot_tolerance(eq);
     tarvel::reduce(eq, tau);
-    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tau, eq);
+    const tarvel::ExpectedMeanSquares ems = tarvel::expected_mean_squares(layout, tarvel::factor_squares(layout, tau, eq));
     EXPECT_TRUE(ems.mean_left_out);
     EXPECT_EQ(ems.left_out_effects, std::vector<int>{0});
-    const tarvel::PairAnalysis pa = tarvel::analyse_pair(layout, eq, tau, ems, 0, 1);
+    const tarvel::PairAnalysis pa = tarvel::analyse_pair(tarvel::source_sums(layout, eq), tau, ems, 0, 1);
     for (const auto* v : {&pa.ss, &pa.ms, &pa.vc, &pa.sd, &pa.denominator, &pa.satterthwaite_df, &pa.f})
         for (double x : *v) EXPECT_EQ(x, 0.0);
     EXPECT_EQ(pa.accounted_percent, 0.0);

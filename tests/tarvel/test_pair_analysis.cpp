@@ -155,6 +155,28 @@ TEST(PairAnalysis, ZeroRules) {
     }
 }
 
+// The units of a trait do not decide which sums count: a trait in metres
+// instead of millimetres gives the same table scaled by 1e-6, though its sums
+// then lie far below tau (here 6e-10).
+TEST(PairAnalysis, SumsBelowTauInSmallUnitsAreKept) {
+    const std::vector<float> y = {1, 3, 2, 4, 6, 5, 7, 9, 8, 2, 4, 3, 5, 7, 6, 8, 10, 9, 3, 5};
+    const std::vector<int> sizes = {10, 10};
+    const tarvel_test::Analysis units = tarvel_test::analyse(make_model({{"A", "A"}}), tarvel_test::one_way(sizes, y), 1);
+    for (const float scale : {1e-3f, 1e-6f}) {
+        SCOPED_TRACE(scale);
+        std::vector<float> scaled;
+        for (float v : y) scaled.push_back(v * scale);
+        const tarvel_test::Analysis small =
+            tarvel_test::analyse(make_model({{"A", "A"}}), tarvel_test::one_way(sizes, scaled), 1);
+        const tarvel::PairAnalysis& p = small.pairs[0];
+        EXPECT_EQ(p.df, units.pairs[0].df);
+        for (std::size_t a = 0; a < p.ss.size(); ++a)
+            EXPECT_NEAR(p.ss[a], units.pairs[0].ss[a] * scale * scale, 1e-5 * units.pairs[0].ss[a] * scale * scale);
+        EXPECT_GT(p.ss[1], 0.0);
+        EXPECT_NEAR(p.probability[1], units.pairs[0].probability[1], 1e-6);
+    }
+}
+
 // An effect with no degrees of freedom after the effects before it (B
 // repeats A's levels) gets no probability, though its denominator has some.
 TEST(PairAnalysis, EffectWithoutDegreesOfFreedomIsNotTested) {

@@ -67,7 +67,7 @@ std::vector<Case> dependent_design(int cases, unsigned seed) {
 const tarvel::Model dependent_model = make_model(
     {{"A", "A"}, {"B", "B"}, {"A*B", "AB"}, {"D", "D"}, {"C", "C"}, {"E", "E"}, {"C*B", "CB"}});
 
-TEST(Reduction, BlockedEqualsPlainWhateverThePanels) {
+TEST(Reduction, BlockedEqualsPlainWhateverTheBlockWidth) {
     const std::vector<Case> data = dependent_design(400, 7);
     tarvel_test::Analysis plain = tarvel_test::analyse(dependent_model, data, 3, 0);
     const int p = plain.eq.p;
@@ -77,10 +77,10 @@ TEST(Reduction, BlockedEqualsPlainWhateverThePanels) {
     // D (a copy of A) and E lose all their columns.
     EXPECT_EQ(plain.ems.left_out_effects, (std::vector<int>{3, 5}));
 
-    for (int panel : {1, 2, 3, 5, 7, 16, 64, 1000}) {
-        SCOPED_TRACE(panel);
-        tarvel::NormalEquations blocked = tarvel_test::accumulate(plain.layout, data, 3);
-        for (int i = 0; i < p;) i = tarvel::reduce_rows(blocked, plain.tau, i, panel);
+    for (int width : {1, 2, 3, 5, 7, 16, 64, 1000}) {
+        SCOPED_TRACE(width);
+        tarvel::NormalEquations blocked = tarvel_test::accumulate(plain.layout, data, 3, width);
+        tarvel::reduce(blocked, plain.tau);
         for (int i = 0; i < p; ++i) {
             ASSERT_EQ(tarvel::is_accepted(blocked, plain.tau, i), tarvel::is_accepted(plain.eq, plain.tau, i)) << i;
             EXPECT_NEAR(blocked.xx(i, i), plain.eq.xx(i, i), 1e-9 * (1 + std::fabs(plain.eq.xx(i, i))));
@@ -93,7 +93,7 @@ TEST(Reduction, BlockedEqualsPlainWhateverThePanels) {
 
 TEST(Reduction, DependentColumnInsideAPanelIsRejectedAndReducesNothing) {
     // Columns: mean, A1, A2 (A1 + A2 = mean, so A2 is rejected), B1 ... B3.
-    // With a panel covering all rows the rejection happens inside it.
+    // With a block covering all rows the rejection happens inside it.
     const tarvel::Model model = make_model({{"A", "A"}, {"B", "B"}});
     std::vector<Case> data;
     for (int k = 0; k < 12; ++k)

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/blas.hpp"
 #include "tarvel_run_support.hpp"
 #include "tests/common/reference_files.hpp"
 
@@ -23,11 +24,15 @@ void expect_matches(const std::vector<double>& got, const nlohmann::json& expect
             << what << "[" << k << "]: " << got[k] << " against " << values[k];
 }
 
-class ReferenceRun : public ::testing::TestWithParam<const char*> {};
+// A data set, and the kernel family of the dense routines ("": the program's
+// own choice for this processor).
+class ReferenceRun : public ::testing::TestWithParam<std::tuple<const char*, const char*>> {};
 
 TEST_P(ReferenceRun, HostResultsMatchTheReference) {
-    const std::string name = GetParam();
+    const std::string name = std::get<0>(GetParam());
+    const std::string kernel = std::get<1>(GetParam());
     TK_REQUIRE_REFERENCE(name + ".json");
+    if (kernel == "SkylakeX" && !tk::processor_features().avx512) GTEST_SKIP() << "no AVX-512 here";
     const nlohmann::json ref = nlohmann::json::parse(tk_test::read_reference_file(name + ".json"));
     TarvelRun run;
     run.write("data.dat", tk_test::read_reference_file(name + ".dat"));
@@ -38,7 +43,9 @@ TEST_P(ReferenceRun, HostResultsMatchTheReference) {
     control.capacity_ss = ref["capacities"]["nSS"];
     control.capacity_ems = ref["capacities"]["nEMS"];
     control.capacity_vc = ref["capacities"]["nVC"];
-    const tarvel_test::RunResult r = run.run(control);
+    std::map<std::string, std::string> environment;
+    if (!kernel.empty()) environment["OPENBLAS_CORETYPE"] = kernel;
+    const tarvel_test::RunResult r = run.run(control, environment);
     ASSERT_EQ(r.exit_status, 0) << r.standard_error;
     EXPECT_EQ(r.standard_error, "");
     const double rtol = ref["rtol"];
@@ -59,7 +66,8 @@ TEST_P(ReferenceRun, HostResultsMatchTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSets, ReferenceRun,
-                         ::testing::Values("d02_chickwts", "d03_pastes", "d06_warpbreaks", "d12_airquality",
-                                           "d14_halfsib"));
+                         ::testing::Combine(::testing::Values("d02_chickwts", "d03_pastes", "d06_warpbreaks",
+                                                              "d12_airquality", "d14_halfsib"),
+                                            ::testing::Values("", "Haswell", "SkylakeX")));
 
 }  // namespace

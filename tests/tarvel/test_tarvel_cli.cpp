@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -150,6 +151,9 @@ TEST(TarvelCommandLine, UsageErrors) {
         {{"data.txt", "-o", "r.out", "--json", "./r.out"}, "--json: './r.out' is the listing file"},
         {{"data.txt", "--json", "tarvel.lst"}, "--json: 'tarvel.lst' is the listing file"},
         {{"data.txt", "--json", "sub"}, "--json: 'sub' is a directory"},
+        {{"data.txt", "--threads", "0"}, "--threads: '0' is not a whole number from 1 to 1024"},
+        {{"data.txt", "--threads", "two"}, "--threads: 'two' is not a whole number from 1 to 1024"},
+        {{"data.txt", "--reduction", "sparse"}, "--reduction: 'sparse' is not one of dense, absorbed and auto"},
         {{"data.txt", "--line-ends", "mac"}, "--line-ends: 'mac' is not unix or dos"},
         {{"data.txt", "--report", ""}, "--report: the file name is empty"},
         {{"data.txt", "--report", "-", "-o", "-"},
@@ -231,23 +235,51 @@ TEST(TarvelCommandLine, ExitStatusesAndMessages) {
     }
 }
 
-TEST(TarvelCommandLine, OutOfMemory) {
+// Under an address-space limit (ulimit -v) a run completes, with the dense
+// routines of OpenBLAS where its buffers leave room and with the built-in
+// ones where they do not, or ends at once with "Out of memory!": never waits.
+TEST(TarvelCommandLine, AddressSpaceLimits) {
 #ifdef __SANITIZE_ADDRESS__
-    GTEST_SKIP() << "the address sanitizer reserves more memory than the limit allows";
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limits allow";
 #endif
-    // 8000 levels of A: the normal equations alone need 512 MB.
-    std::string data = "MOD = A\n{Y}\n";
-    for (int level = 1; level <= 8000; ++level) data += std::to_string(level) + " 1.5\n";
-    TarvelRun run;
-    run.write("big.txt", data);
-    run.write("r.json", "{}");  // an earlier run's results
-    const std::string command =
-        "ulimit -v 300000; exec " + tk_test::shell_quoted(tarvel_test::tarvel_executable()) + " big.txt --json r.json";
-    const tk_test::ProgramRun r =
-        tk_test::run_program("/bin/sh", run.dir.path, {"-c", command}, {{"OPENBLAS_NUM_THREADS", "1"}});
-    EXPECT_EQ(r.exit_status, 255);
-    EXPECT_EQ(r.standard_error, box("Out of memory!"));
-    EXPECT_EQ(run.files(), (Names{"big.txt"}));
+    // 12,000 levels of A before the two of B: the dense path needs 576 MB.
+    std::string big = "MOD = A + B\n{Y}\n";
+    for (int level = 1; level <= 12000; ++level)
+        big += std::to_string(level) + " " + std::to_string(1 + level % 2) + " 1.5\n";
+    struct Limit {
+        const char* name;
+        int kilobytes;
+        const std::string& data;
+        int status;
+        const char* kernel;  // of a completed run: "built-in", or "" for the library's
+    };
+    const Limit limits[] = {
+        {"too small for OpenBLAS", 250000, small_data, 0, "built-in"},
+        {"room for OpenBLAS", 600000, small_data, 0, ""},
+        {"design too large", 300000, big, 255, nullptr},
+        {"design too large, OpenBLAS loaded", 600000, big, 255, nullptr},
+    };
+    for (const Limit& limit : limits) {
+        SCOPED_TRACE(limit.name);
+        TarvelRun run;
+        run.write("data.txt", limit.data);
+        run.write("r.json", "{}");  // an earlier run's results
+        const std::string command = "ulimit -v " + std::to_string(limit.kilobytes) + "; exec timeout 60 " +
+                                    tk_test::shell_quoted(tarvel_test::tarvel_executable()) +
+                                    " data.txt --json r.json";
+        const auto start = std::chrono::steady_clock::now();
+        const tk_test::ProgramRun r = tk_test::run_program("/bin/sh", run.dir.path, {"-c", command});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        EXPECT_EQ(r.exit_status, limit.status) << r.standard_error;
+        if (limit.status != 0) {
+            EXPECT_EQ(r.standard_error, box("Out of memory!"));
+            EXPECT_EQ(run.files(), (Names{"data.txt"}));
+            continue;
+        }
+        const std::string kernel = json::parse(run.read("r.json"))["computation"]["blas_kernel"];
+        if (*limit.kernel) EXPECT_EQ(kernel, limit.kernel);
+        else EXPECT_NE(kernel, "built-in");
+    }
 }
 
 TEST(TarvelCommandLine, HostFilesOfAnEarlierRunAreLeftAlone) {
