@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <utility>
 
+#include "common/files.hpp"
+#include "common/interrupt.hpp"
+
 namespace tk {
 
 DirectoryLock::DirectoryLock(DirectoryLock&& other) noexcept { *this = std::move(other); }
@@ -33,6 +36,21 @@ DirectoryLock lock_current_directory() {
     }
     if (result != 0 && errno == EWOULDBLOCK) lock.busy_ = true;
     return lock;
+}
+
+std::optional<int> open_host_run(Host& host, std::string_view program, const char* control_file,
+                                 DirectoryLock& lock) {
+    if (!file_exists(control_file)) {
+        report_no_control_file(program, control_file);
+        return 0;
+    }
+    lock = lock_current_directory();
+    if (lock.busy()) {
+        error_box(host, busy_directory_text);
+        return exit_status_abort;
+    }
+    end_runs_on_signals(InterruptStatus::host);
+    return std::nullopt;
 }
 
 }  // namespace tk

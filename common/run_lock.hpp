@@ -11,6 +11,11 @@
 // not kept apart.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
+#include "common/host.hpp"
+
 namespace tk {
 
 inline constexpr const char* busy_directory_text =
@@ -37,5 +42,14 @@ class DirectoryLock {
 
 // Takes the lock of the current directory, without waiting.
 DirectoryLock lock_current_directory();
+
+// The opening of a run started by a host, the same in both programs: without
+// its control file the program says what it expected and ends with status 0;
+// in a directory that another run holds it ends at once with
+// exit_status_abort, touching nothing; otherwise `lock` holds the directory
+// from here on and SIGINT, SIGTERM and SIGHUP end the run in order. Returns
+// the exit status when the run ends here.
+std::optional<int> open_host_run(Host& host, std::string_view program, const char* control_file,
+                                 DirectoryLock& lock);
 
 }  // namespace tk

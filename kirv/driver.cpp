@@ -336,17 +336,8 @@ int run_driver(const LocalTime& now) {
         return exit_status;
     };
     try {
-        if (!tk::file_exists(tk::kirv_control_file)) {
-            tk::report_no_control_file("kirv", tk::kirv_control_file);
-            return 0;
-        }
-        // Held until the process ends; a second run in the directory touches nothing.
-        const tk::DirectoryLock lock = tk::lock_current_directory();
-        if (lock.busy()) {
-            tk::error_box(host, tk::busy_directory_text);
-            return tk::exit_status_abort;
-        }
-        tk::end_runs_on_signals(tk::InterruptStatus::host);
+        tk::DirectoryLock lock;  // held until the process ends
+        if (const std::optional<int> ended = tk::open_host_run(host, "kirv", tk::kirv_control_file, lock)) return *ended;
         const tk::KirvControl control = tk::read_kirv_control();
         if (control.status == tk::ControlStatus::absent) return 0;
         if (control.status == tk::ControlStatus::not_deleted) {

@@ -122,8 +122,8 @@ struct Specification {
 // that the control file gave. Throws RunError on the first input error.
 Specification read_specification(tk::TextReader& data, const ControlSettings& given);
 
-// The settings of the specification, each as given, else from its keyword
-// line of the data file (none when data is null), else its default: the
+// Each setting as the control file gave it, else from its keyword line of
+// the data file (none when data is null), else its default: the
 // relative coefficient, the bending switch and the minimum eigenvalue; then,
 // once the degrees of freedom are known, the reference and the print flags.
 void read_leading_settings(tk::TextReader* data, const ControlSettings& given, Specification& s);

@@ -366,17 +366,8 @@ int main_routine(tk::Host& host, const RunParameters& run, HostArrays& arrays,
 int run_tarvel(std::optional<double> fixed_elapsed_seconds) {
     tk::Host host = tk::detect_host(0);
     try {
-        if (!tk::file_exists(tk::tarvel_control_file)) {
-            tk::report_no_control_file("tarvel", tk::tarvel_control_file);
-            return 0;
-        }
-        // Held until the process ends; a second run in the directory touches nothing.
-        const tk::DirectoryLock lock = tk::lock_current_directory();
-        if (lock.busy()) {
-            tk::error_box(host, tk::busy_directory_text);
-            return tk::exit_status_abort;
-        }
-        tk::end_runs_on_signals(tk::InterruptStatus::host);
+        tk::DirectoryLock lock;  // held until the process ends
+        if (const std::optional<int> ended = tk::open_host_run(host, "tarvel", tk::tarvel_control_file, lock)) return *ended;
         const tk::TarvelControl control = tk::read_tarvel_control();
         if (control.status == tk::ControlStatus::absent) return 0;
         if (control.status != tk::ControlStatus::read) {
