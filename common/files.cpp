@@ -46,6 +46,13 @@ bool remove_file(std::string_view name) {
 
 // ---------------------------------------------------------------- TextReader
 
+RecordTooLong::RecordTooLong(std::string file_name, std::uint64_t line_number, std::size_t limit_bytes)
+    : std::runtime_error("Line " + std::to_string(line_number) + " of the file '" + file_name + "' is longer than " +
+                         std::to_string(limit_bytes) + " bytes."),
+      file(std::move(file_name)),
+      line(line_number),
+      limit(limit_bytes) {}
+
 TextReader::TextReader(TextReader&& other) noexcept { *this = std::move(other); }
 
 TextReader& TextReader::operator=(TextReader&& other) noexcept {
@@ -58,6 +65,8 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept {
         end_ = std::exchange(other.end_, 0);
         eof_ = std::exchange(other.eof_, false);
         at_start_ = std::exchange(other.at_start_, false);
+        record_limit_ = std::exchange(other.record_limit_, std::string::npos);
+        lines_dropped_ = std::exchange(other.lines_dropped_, 0);
     }
     return *this;
 }
@@ -74,6 +83,7 @@ bool TextReader::open(std::string_view name) {
     pos_ = end_ = 0;
     eof_ = false;
     at_start_ = true;
+    lines_dropped_ = 0;
     return true;
 }
 
@@ -91,16 +101,24 @@ void TextReader::rewind() {
     pos_ = end_ = 0;
     eof_ = false;
     at_start_ = true;
+    lines_dropped_ = 0;
 }
 
 bool TextReader::refill() {
     if (fd_ < 0 || eof_) return false;
     if (pos_ > 0) {
+        if (record_limit_ != std::string::npos)
+            lines_dropped_ += static_cast<std::uint64_t>(std::count(buffer_.data(), buffer_.data() + pos_, '\n'));
         std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
         end_ -= pos_;
         pos_ = 0;
     }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    // The buffer is full of one record without its line end (a scanner
+    // holds a record whole): it grows, up to the record limit.
+    if (end_ == buffer_.size()) {
+        if (end_ > record_limit_) record_too_long();
+        buffer_.resize(buffer_.size() * 2);
+    }
     for (;;) {
         const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
         if (n > 0) {
@@ -141,6 +159,8 @@ bool TextReader::read_record(std::string& line, std::size_t max_length) {
         if (line.size() < max_length) line.append(first, std::min(chunk, max_length - line.size()));
         if (chunk > 0) last = first[chunk - 1];
         raw_length += chunk;
+        // The limit holds for the record without its line end (CR LF or LF).
+        if (raw_length - (newline && last == '\r' ? 1 : 0) > record_limit_) record_too_long();
         if (newline) {
             advance(chunk + 1);
             break;
@@ -151,6 +171,12 @@ bool TextReader::read_record(std::string& line, std::size_t max_length) {
     // A CR before the LF is part of the line end, not of the record.
     if (last == '\r' && raw_length <= max_length) line.pop_back();
     return true;
+}
+
+// The record being read starts after every line end before the read position.
+void TextReader::record_too_long() const {
+    const auto before = static_cast<std::uint64_t>(std::count(buffer_.data(), buffer_.data() + pos_, '\n'));
+    throw RecordTooLong(name_, lines_dropped_ + before + 1, record_limit_);
 }
 
 void TextReader::skip_record() {

@@ -28,6 +28,17 @@ struct FileError : std::runtime_error {
     FileError(const std::string& message, int system_error) : std::runtime_error(message), error(system_error) {}
 };
 
+// A record longer than its reader's limit: the file is not one that the
+// program reads (a binary file, a file without line ends, a run-away line).
+// Each program's main routine takes it through its error path as an input
+// error, naming the file and the line.
+struct RecordTooLong : std::runtime_error {
+    std::string file;
+    std::uint64_t line;  // 1-based
+    std::size_t limit;   // bytes
+    RecordTooLong(std::string file_name, std::uint64_t line_number, std::size_t limit_bytes);
+};
+
 // A text file opened with status OLD, read record by record. Records end in
 // LF or CR LF; a last record without a line end counts as a record. A UTF-8
 // byte-order mark at the start of the file is skipped. A read or seek error
@@ -45,6 +56,11 @@ class TextReader {
     bool is_open() const { return fd_ >= 0; }
     void close();
     void rewind();
+
+    // From now on (also after rewind) a record longer than `bytes` raises
+    // RecordTooLong instead of being read, so that a file without line ends
+    // cannot take all memory. Without it records may be of any length.
+    void limit_records(std::size_t bytes) { record_limit_ = bytes; }
 
     // Reads the next record into line, cut to max_length characters (the rest
     // of the record is skipped). Returns false at end of file.
@@ -69,7 +85,10 @@ class TextReader {
     std::size_t end_ = 0;
     bool eof_ = false;
     bool at_start_ = false;  // nothing read since open or rewind: a byte-order mark may come
+    std::size_t record_limit_ = std::string::npos;
+    std::uint64_t lines_dropped_ = 0;  // line ends of the bytes moved out of the buffer (under a limit)
     bool skip_byte_order_mark();
+    [[noreturn]] void record_too_long() const;
 };
 
 // A text file written record by record.

@@ -2,6 +2,8 @@
 
 #include "format.hpp"
 
+#include <algorithm>
+
 namespace tk {
 namespace {
 
@@ -25,41 +27,52 @@ std::string pad(std::string_view text, std::size_t width) {
     return out;
 }
 
-std::string next_item(std::string& line, std::string_view separators, std::size_t width) {
-    std::string item(width, ' ');
-    const std::size_t length = significant_length(line);
-    if (length == 0) return item;
+std::string_view take_item(std::string_view& rest, std::string_view separators) {
     std::size_t i = 0;
-    while (i < length && is_separator(line[i], separators)) ++i;
-    if (i >= length) {  // only separators
-        line.assign(line.size(), ' ');
-        return item;
-    }
-    std::size_t j = i + 1;
-    while (j < length && !is_separator(line[j], separators)) ++j;
-    item = pad(std::string_view(line).substr(i, j - i), width);
-    std::size_t k = j;
-    while (k < length && is_separator(line[k], separators)) ++k;
+    while (i < rest.size() && is_separator(rest[i], separators)) ++i;
+    std::size_t j = i;
+    while (j < rest.size() && !is_separator(rest[j], separators)) ++j;
+    const std::string_view item = rest.substr(i, j - i);
+    while (j < rest.size() && is_separator(rest[j], separators)) ++j;
+    rest.remove_prefix(j);
+    return item;
+}
+
+namespace {
+
+// The line keeps only rest (a view into it), blank-padded to its length: one
+// shift of the line however many items were taken, so that the cost stays
+// linear in the length of the line.
+void consume(std::string& line, std::string_view rest) {
     const std::size_t size = line.size();
-    if (k >= length) {
+    if (rest.empty()) {
         line.assign(size, ' ');
-    } else {
-        line.erase(0, k);
-        line.resize(size, ' ');
+        return;
     }
+    line.erase(0, static_cast<std::size_t>(rest.data() - line.data()));
+    line.resize(size, ' ');
+}
+
+}  // namespace
+
+std::string next_item(std::string& line, std::string_view separators, std::size_t width) {
+    std::string_view rest = significant(line);
+    const std::string item = pad(take_item(rest, separators), width);
+    consume(line, rest);
     return item;
 }
 
 int split_items(std::string& line, std::string_view separators, std::vector<std::string>& store, std::size_t width,
                 int capacity) {
+    std::string_view rest = significant(line);
     int taken = 0;
     while (taken < capacity) {
-        std::string item = next_item(line, separators, width);
-        const bool blank = significant_length(item) == 0;
-        if (static_cast<std::size_t>(taken) < store.size()) store[static_cast<std::size_t>(taken)] = std::move(item);
-        if (blank) break;
+        const std::string_view item = take_item(rest, separators);
+        if (static_cast<std::size_t>(taken) < store.size()) store[static_cast<std::size_t>(taken)] = pad(item, width);
+        if (item.empty()) break;
         ++taken;
     }
+    consume(line, rest);
     return taken;
 }
 
@@ -73,12 +86,10 @@ void cut_at_equals(std::string& line) {
 
 int count_items(std::string& line, std::string_view separators, int limit) {
     cut_at_equals(line);
-    const std::size_t width = std::max<std::size_t>(significant_length(line), 1);
+    std::string_view rest = significant(line);
     int count = 0;
-    while (count < limit) {
-        if (significant_length(next_item(line, separators, width)) == 0) break;
-        ++count;
-    }
+    while (count < limit && !take_item(rest, separators).empty()) ++count;
+    consume(line, rest);
     return count;
 }
 
@@ -100,16 +111,17 @@ ReadResult read_number_item(std::string_view item, Target target) {
 
 NumberItems read_number_items(std::string& line, int count) {
     cut_at_equals(line);
-    // Items are taken whole, however long: a number is never cut to its first digits.
-    const std::size_t width = std::max(significant_length(line), number_item_width);
-    std::vector<std::string> scratch(static_cast<std::size_t>(count), std::string());
     NumberItems result;
-    result.found = split_items(line, item_separators, scratch, width, count);
-    result.values.assign(static_cast<std::size_t>(count), 0.0f);
-    for (std::size_t i = 0; i < scratch.size(); ++i) {
-        if (!read_number_item(scratch[i], result.values[i]).ok() && result.bad_item.empty())
-            result.bad_item = std::string(significant(scratch[i]));
+    result.values.assign(static_cast<std::size_t>(std::max(count, 0)), 0.0f);
+    std::string_view rest = significant(line);
+    for (float& value : result.values) {
+        // Items are taken whole, however long: a number is never cut to its first digits.
+        const std::string_view item = take_item(rest, item_separators);
+        if (item.empty()) break;
+        ++result.found;
+        if (!read_number_item(item, value).ok() && result.bad_item.empty()) result.bad_item = std::string(item);
     }
+    consume(line, rest);
     return result;
 }
 

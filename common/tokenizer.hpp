@@ -1,7 +1,8 @@
 // Specification lines of the form "keyword = item item, item/item", split
 // into items. A line is a blank-padded text; the operations consume it in
 // place as items are taken from it. Items are blank-padded texts of the
-// caller's width; a blank item means that there was no item.
+// caller's width (or, from take_item and read_number_items, whole and
+// unpadded); a blank item means that there was no item.
 #pragma once
 
 #include <string>
@@ -14,6 +15,10 @@ namespace tk {
 
 // Blank, comma and slash separate items; a tab separates them as a blank does.
 inline constexpr std::string_view item_separators = " ,/\t";
+
+// The next item of rest, whole and unpadded (empty when there is none); rest
+// keeps what follows the item and its separators.
+std::string_view take_item(std::string_view& rest, std::string_view separators);
 
 // The next item, cut or padded to width; the line keeps only what follows it.
 std::string next_item(std::string& line, std::string_view separators, std::size_t width);

@@ -85,6 +85,7 @@ void open_input_files(RunFiles& files, const RunRequest& request) {
     const ControlSettings& given = request.given;
     if (!files.data.open(given.data_file))
         throw RunError(status_file, "Cannot open the data file " + given.data_file + "!");
+    files.data.limit_records(record_limit);
     if (request.listing_switch < 1) return;
     check_listing_name(given.listing_file);
     // The listing would take the data file's place.
@@ -306,6 +307,10 @@ int run_request(tk::Host& host, RunRequest request, const tk::KirvControl* contr
         return stop_run(host, request.given, files, error.status, error.what());
     } catch (const tk::FileError& error) {
         return stop_run(host, request.given, files, status_file, error.what());
+    } catch (const tk::RecordTooLong& error) {
+        return stop_run(host, request.given, files, status_record_too_long,
+                        "Line " + std::to_string(error.line) + " of the data file " + error.file + " is longer than " +
+                            std::to_string(error.limit >> 20) + " MB; no record of a data file is that long!");
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
+#include "common/cli.hpp"
 #include "common/names.hpp"
 #include "common/tokenizer.hpp"
 #include "kirv/input.hpp"
@@ -28,19 +30,45 @@ std::string trimmed(std::string_view text) {
     throw RunError(status_bad_effect_names, "The effect names of the data file do not fit its DF line: " + problem + "!");
 }
 
+bool is_blank_character(char c) { return c == ' ' || c == '\t'; }
+
+std::size_t skip_blanks(std::string_view line, std::size_t i) {
+    while (i < line.size() && is_blank_character(line[i])) ++i;
+    return i;
+}
+
+// The parts of a name line in the form tarvel writes it: "//EFFECT", blanks,
+// the effect number in digits, an "=" and the name. Any other line, also one
+// that only begins with those letters ("//Effects of sire and dam"), is a
+// remark: nullopt.
+struct NameLine {
+    std::string number;
+    std::string name;
+};
+std::optional<NameLine> name_line_parts(std::string_view line) {
+    if (!line.starts_with(effect_keyword)) return std::nullopt;
+    std::size_t i = effect_keyword.size();
+    if (i >= line.size() || !is_blank_character(line[i])) return std::nullopt;
+    i = skip_blanks(line, i);
+    const std::size_t digits = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
+    if (i == digits) return std::nullopt;
+    const std::size_t equals = skip_blanks(line, i);
+    if (equals >= line.size() || line[equals] != '=') return std::nullopt;
+    return NameLine{std::string(line.substr(digits, i - digits)), trimmed(line.substr(equals + 1))};
+}
+
 // One "//EFFECT k = name" line into names; false for any other line.
-bool take_name_line(std::string line, int neff, std::vector<std::string>& names) {
-    tk::left_adjust(line);
-    if (lower(line.substr(0, effect_keyword.size())) != lower(effect_keyword)) return false;
-    const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) bad_names("the line '" + std::string(tk::significant(line)) + "' has no '='");
-    const std::string number = trimmed(std::string_view(line).substr(effect_keyword.size(), equals - effect_keyword.size()));
-    const int k = static_cast<int>(numeric_prefix(number));
-    if (k < 1 || k > neff || std::to_string(k) != number)
+bool take_name_line(std::string_view line, int neff, std::vector<std::string>& names) {
+    const std::optional<NameLine> parts = name_line_parts(line);
+    if (!parts) return false;
+    const std::string& number = parts->number;
+    const std::optional<int> k = tk::parse_whole_number(number);
+    if (!k || *k < 1 || *k > neff)
         bad_names("'" + number + "' is not an effect number from 1 to " + std::to_string(neff));
-    std::string& name = names[static_cast<std::size_t>(k - 1)];
+    std::string& name = names[static_cast<std::size_t>(*k - 1)];
     if (!name.empty()) bad_names("effect " + number + " is named twice");
-    name = trimmed(std::string_view(line).substr(equals + 1));
+    name = parts->name;
     if (name.empty()) bad_names("effect " + number + " has an empty name");
     return true;
 }

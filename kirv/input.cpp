@@ -235,14 +235,14 @@ void read_triangle_row(tk::TextReader& data, tk::Matrix& x, int r, MatrixLayout 
     const int first = layout == MatrixLayout::upper ? r : 0;
     const int allowed = layout == MatrixLayout::upper ? n - r : r + 1;
     // Items are taken whole, however long, so that no digit of a number is cut.
-    const std::size_t width = tk::significant_length(line);
-    std::vector<std::string> store(at(allowed));
-    const int found = tk::split_items(line, " ", store, width, allowed);
-    for (int i = 0; i < found; ++i) {
+    std::string_view rest = tk::significant(line);
+    for (int i = 0; i < allowed; ++i) {
+        const std::string_view item = tk::take_item(rest, " ");
+        if (item.empty()) break;
         double value = 0.0;
-        if (!tk::read_number_item(store[at(i)], value).ok())
-            throw RunError(status_matrix_item, "The item '" + std::string(tk::significant(store[at(i)])) + "' in " +
-                                                   where + " is not a number!");
+        if (!tk::read_number_item(item, value).ok())
+            throw RunError(status_matrix_item,
+                           "The item '" + std::string(item) + "' in " + where + " is not a number!");
         place(x, r, first + i, value, mirrored);
     }
     if (mirrored)

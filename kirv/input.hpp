@@ -45,6 +45,8 @@ inline constexpr int status_file = -17;                  // a file that cannot b
 inline constexpr int status_too_many_effects = -18;      // more than max_effects items on the DF line
 inline constexpr int status_bad_effect_names = -19;      // effect names that do not fit the DF line
 inline constexpr int status_bad_json = -20;              // a JSON data file that is not tarvel's results
+inline constexpr int status_record_too_long = -21;       // a data file record beyond record_limit
+inline constexpr int status_bad_reference = -22;         // --reference outside 0 to the number of effects
 
 // The one error type of the run: the main routine turns it into the message
 // box, the status text and the run status.
@@ -60,6 +62,9 @@ inline constexpr int max_effects = 500;     // items counted on the DF line
 inline constexpr int max_traits = 1000;     // the repeat count of the listing templates
 inline constexpr std::size_t file_name_length = 80;
 inline constexpr std::size_t trait_name_length = 16;
+// The longest record of a data file: far above the longest one 1000 traits
+// need, small enough that a file without line ends stops the run at once.
+inline constexpr std::size_t record_limit = std::size_t{4} << 20;
 inline constexpr double default_relative = 0.25;
 inline constexpr const char* default_listing_name = "kirv.lst";
 inline constexpr const char* summary_file_name = "tanv~tm4.$$$";

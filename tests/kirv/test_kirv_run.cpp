@@ -221,6 +221,32 @@ TEST(KirvRun, ExportFileWithoutGeneticGroup) {
     }
 }
 
+// Remark lines that only begin like a name line stay remarks, from the host
+// and from a shell; a name line among them still names its effect.
+TEST(KirvRun, RemarksThatLookLikeEffectNames) {
+    const struct {
+        const char* remarks;
+        const char* group;  // --genetic-group
+    } cases[] = {
+        {"//Effects of sire and dam\n//effect 1 = herd\n//EFFECT\n//EFFECTIVE = 12\n//EFFECT one = herd\n", "2"},
+        {"//EFFECT 1 = herd\n//Effects of sire and dam\n//EFFECT 2 = sire\n//EFFECT 3 = Error\n", "sire"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.remarks);
+        const std::string input = c.remarks + export_file();
+        tk_test::TempDir dir;
+        dir.write("KIRV.IN_", input);
+        dir.write(kirv_test::control_name, control_text(0, {"KIRV.IN_", "", "", "", "2"}));
+        const auto host = run_kirv(dir);
+        EXPECT_EQ(host.exit_status, 0);
+        EXPECT_EQ(host.errors, "");
+        EXPECT_EQ(records_of(dir.read(summary_name)).size(), 1u + 8u * 2u + 4u);
+        const auto shell = kirv_test::run_kirv_args(dir, {"KIRV.IN_", "--genetic-group", c.group});
+        EXPECT_EQ(shell.exit_status, 0);
+        EXPECT_EQ(shell.errors, "");
+    }
+}
+
 TEST(KirvRun, AFailedRunRemovesAnEarlierSummaryFile) {
     // The host tells a failed run by the summary file's absence, so a file
     // left by an earlier run must not survive a failed one.
