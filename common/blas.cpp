@@ -50,20 +50,29 @@ std::optional<int> positive_number(const char* text) {
     return value;
 }
 
-std::optional<std::uint64_t> address_space_limit() {
+std::optional<std::uint64_t> soft_limit(int resource) {
     rlimit limit{};
-    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
     return static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
-// The process's address space now (the first field of /proc/self/statm, in pages).
-std::uint64_t address_space_in_use() {
+// The process's limits and what counts against them now: its address space
+// and its data (the first and sixth fields of /proc/self/statm, in pages; the
+// sixth holds the stack besides the data, which only errs on the safe side).
+MemoryLimits process_memory_limits() {
+    MemoryLimits limits;
+    limits.address_space = soft_limit(RLIMIT_AS);
+    limits.data = soft_limit(RLIMIT_DATA);
     std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm) return 0;
-    unsigned long long pages = 0;
-    const bool read = std::fscanf(statm, "%llu", &pages) == 1;
+    if (!statm) return limits;
+    unsigned long long size = 0, resident = 0, shared = 0, text = 0, library = 0, data = 0;
+    const int fields = std::fscanf(statm, "%llu %llu %llu %llu %llu %llu", &size, &resident, &shared, &text,
+                                   &library, &data);
     std::fclose(statm);
-    return read ? pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE)) : 0;
+    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    if (fields >= 1) limits.address_space_in_use = size * page;
+    if (fields == 6) limits.data_in_use = data * page;
+    return limits;
 }
 
 Blas built_in(std::string note) {
@@ -101,9 +110,9 @@ Blas load(int requested_threads) {
     // OPENBLAS_NUM_THREADS set by the user bounds the library's threads.
     if (const std::optional<int> user = positive_number(std::getenv("OPENBLAS_NUM_THREADS")))
         wanted = std::min(wanted, *user);
-    const int threads = choose_blas_threads(wanted, address_space_limit(), address_space_in_use());
+    const int threads = choose_blas_threads(wanted, process_memory_limits());
     if (threads == 0)
-        return built_in("the address-space limit (ulimit -v) leaves no room for the working buffers of OpenBLAS");
+        return built_in("the memory limits (ulimit -v, ulimit -d) leave no room for the working buffers of OpenBLAS");
     prepare_environment(threads);
     void* handle = open_library();
     if (!handle) return built_in("the OpenBLAS library (libopenblas.so.0) was not found");
@@ -154,11 +163,19 @@ std::uint64_t blas_address_space(int threads) {
     return library_bytes + static_cast<std::uint64_t>(std::max(threads, 0)) * bytes_per_thread;
 }
 
-int choose_blas_threads(int wanted, std::optional<std::uint64_t> address_limit, std::uint64_t address_in_use) {
+int choose_blas_threads(int wanted, const MemoryLimits& limits) {
     wanted = std::max(wanted, 1);
-    if (!address_limit) return wanted;
-    if (*address_limit <= address_in_use) return 0;
-    const std::uint64_t room = (*address_limit - address_in_use) / 3 * 2;
+    // What the tighter of the two limits leaves.
+    std::optional<std::uint64_t> left;
+    const auto take = [&left](std::optional<std::uint64_t> limit, std::uint64_t in_use) {
+        if (!limit) return;
+        const std::uint64_t free = *limit > in_use ? *limit - in_use : 0;
+        left = left ? std::min(*left, free) : free;
+    };
+    take(limits.address_space, limits.address_space_in_use);
+    take(limits.data, limits.data_in_use);
+    if (!left) return wanted;
+    const std::uint64_t room = *left / 3 * 2;
     int threads = wanted;
     while (threads > 0 && blas_address_space(threads) > room) --threads;
     return threads;

@@ -6,8 +6,8 @@
 // kernels, its threads and a working buffer per thread (128 MB of address
 // space each) as it is loaded: linked, that happens before main, with no
 // chance to pick the kernels for this processor or to keep its buffers within
-// an address-space limit (ulimit -v), under which it would wait for memory
-// forever. Where the library cannot be loaded, or a limit leaves no room for
+// an address-space or data limit (ulimit -v, ulimit -d), under which it would
+// wait for memory forever. Where the library cannot be loaded, or a limit leaves no room for
 // it, plain loops of this file take its place: slower, same results to
 // rounding.
 //
@@ -40,11 +40,21 @@ std::string choose_blas_kernel(const ProcessorFeatures& cpu, std::string_view us
 // code and data, one working buffer per thread and a stack per extra thread.
 std::uint64_t blas_address_space(int threads);
 
-// Library threads under an address-space limit: at most `wanted`, and no
-// more than fit in two thirds of what the limit leaves beside
-// `address_in_use` (the rest is kept for the run's own matrices). 0 when not
-// even one thread fits: the built-in routines are then used.
-int choose_blas_threads(int wanted, std::optional<std::uint64_t> address_limit, std::uint64_t address_in_use);
+// The memory limits of a process (none: unlimited) and what counts against
+// each now: its address space (ulimit -v) and its data, which takes the
+// library's buffers and thread stacks as well (ulimit -d).
+struct MemoryLimits {
+    std::optional<std::uint64_t> address_space;
+    std::uint64_t address_space_in_use = 0;
+    std::optional<std::uint64_t> data;
+    std::uint64_t data_in_use = 0;
+};
+
+// Library threads under the memory limits: at most `wanted`, and no more
+// than fit in two thirds of what the tighter limit leaves beside its use (the
+// rest is kept for the run's own matrices). 0 when not even one thread fits:
+// the built-in routines are then used.
+int choose_blas_threads(int wanted, const MemoryLimits& limits);
 
 // How the routines are provided in this process.
 struct BlasInfo {

@@ -1,5 +1,5 @@
-// The choices made before OpenBLAS starts (kernels, threads under an
-// address-space limit), and the built-in routines against the library's.
+// The choices made before OpenBLAS starts (kernels, threads under
+// address-space and data limits), and the built-in routines against the library's.
 #include "common/blas.hpp"
 
 #include <gtest/gtest.h>
@@ -29,26 +29,36 @@ TEST(Blas, KernelChoice) {
     for (const Row& row : rows) EXPECT_EQ(tk::choose_blas_kernel(row.cpu, row.user), row.kernel) << row.kernel;
 }
 
-TEST(Blas, ThreadsUnderAnAddressSpaceLimit) {
+TEST(Blas, ThreadsUnderMemoryLimits) {
+    using Limit = std::optional<std::uint64_t>;
     struct Row {
         int wanted;
-        std::optional<std::uint64_t> limit;
-        std::uint64_t in_use;
+        Limit address_space;  // used: 20 MB
+        Limit data;           // used: 10 MB
         int threads;
     };
     const Row rows[] = {
-        {2, std::nullopt, 20 * mb, 2},  // no limit
-        {8, 4096 * mb, 20 * mb, 8},
-        {8, 1000 * mb, 20 * mb, 4},     // two thirds of 980 MB hold 4 threads (592 MB), not 5
-        {2, 600 * mb, 20 * mb, 2},
-        {2, 450 * mb, 20 * mb, 1},
-        {2, 300 * mb, 20 * mb, 1},      // 184 MB of 187
-        {2, 250 * mb, 20 * mb, 0},      // the built-in routines
-        {1, 10 * mb, 20 * mb, 0},       // a limit below what is in use
+        {2, std::nullopt, std::nullopt, 2},  // no limit
+        {8, 4096 * mb, std::nullopt, 8},
+        {8, 1000 * mb, std::nullopt, 4},     // two thirds of 980 MB hold 4 threads (592 MB), not 5
+        {2, 600 * mb, std::nullopt, 2},
+        {2, 450 * mb, std::nullopt, 1},
+        {2, 300 * mb, std::nullopt, 1},      // 184 MB of 187
+        {2, 250 * mb, std::nullopt, 0},      // the built-in routines
+        {1, 10 * mb, std::nullopt, 0},       // a limit below what is in use
+        {2, std::nullopt, 195 * mb, 0},      // ulimit -d 200000: 185 MB left, two thirds hold no thread
+        {2, std::nullopt, 300 * mb, 1},      // 290 MB left: 193 MB hold one
+        {8, std::nullopt, 1000 * mb, 4},
+        {8, 4096 * mb, 300 * mb, 1},         // the tighter limit counts, whichever it is
+        {8, 300 * mb, 4096 * mb, 1},
+        {1, std::nullopt, 5 * mb, 0},        // below what is in use
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(tk::choose_blas_threads(row.wanted, row.limit, row.in_use), row.threads)
-            << row.wanted << " threads, limit " << (row.limit ? *row.limit / mb : 0) << " MB";
+    for (const Row& row : rows) {
+        const tk::MemoryLimits limits{row.address_space, 20 * mb, row.data, 10 * mb};
+        EXPECT_EQ(tk::choose_blas_threads(row.wanted, limits), row.threads)
+            << row.wanted << " threads, address space " << row.address_space.value_or(0) / mb << " MB, data "
+            << row.data.value_or(0) / mb << " MB";
+    }
 }
 
 TEST(Blas, BuiltInRoutinesAgreeWithTheLibrary) {
