@@ -82,6 +82,12 @@ Options define_options(CLI::App& app, OptionTexts& t) {
     return o;
 }
 
+// An optional sign and digits, nothing else.
+bool is_integer_text(std::string_view text) {
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 // The first problem of a given option's value, if any; the value goes to `into`.
 std::optional<std::string> take_real(const CLI::Option* option, const std::string& name, const std::string& text,
                                      std::optional<double>& into) {
@@ -124,17 +130,23 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
     if (given.relative && !(*given.relative > 0.0 && *given.relative <= 1.0))
         return "--relationship: " + t.relationship + " is outside its range (above 0, at most 1)";
     if (o.group->count() > 0) {
-        // A number is the effect's number (a whole one); anything else its name.
-        const std::string name(tk::significant(t.group));
-        if (name.empty()) return std::string("--genetic-group: the value is empty");
-        if (tk::decimal_prefix_length(name) > 0) {
-            if ((problem = take_whole(o.group, "--genetic-group", t.group, given.genetic_group_id))) return problem;
+        const std::string text(tk::significant(t.group));
+        if (text.empty()) return std::string("--genetic-group: the value is empty");
+        // Digits alone are the effect's number; another number (2.5) is
+        // refused; any other text, also one led by digits (2nd_sire), a name.
+        if (is_integer_text(text) || tk::parse_real(text)) {
+            if ((problem = take_whole(o.group, "--genetic-group", text, given.genetic_group_id))) return problem;
         } else {
-            given.genetic_group_name = name;
+            given.genetic_group_name = text;
         }
     }
     if ((problem = take_whole(o.reference, "--reference", t.reference, given.reference_id))) return problem;
     if ((problem = take_real(o.minimum, "--min-eigenvalue", t.minimum, given.minimum_eigenvalue))) return problem;
+    // Given here, a negative minimum is refused, not replaced by 0; and an
+    // out-of-range reference stops the run once the effects are known.
+    if (given.minimum_eigenvalue && *given.minimum_eigenvalue < 0.0)
+        return "--min-eigenvalue: " + t.minimum + " is outside its range (at least 0)";
+    given.reference_must_fit = true;
     if (o.bend->count() > 0) given.bending = 1;
     if (o.no_bend->count() > 0) given.bending = 0;
     if (o.print->count() > 0) {

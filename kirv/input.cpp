@@ -173,9 +173,14 @@ namespace {
 
 // Without bending a value from the control file is kept as given (it is only
 // reported); with bending an ID outside 1 to neff becomes 0, the identity
-// (noted unless the ID was 0, which asks for the identity).
+// (noted unless the ID was 0, which asks for the identity). Given on the
+// command line, an ID outside 0 to neff is refused.
 int read_reference(tk::TextReader* data, const ControlSettings& given, int bending, int neff,
                    std::vector<std::string>& replaced) {
+    if (given.reference_id && given.reference_must_fit && (*given.reference_id < 0 || *given.reference_id > neff))
+        throw RunError(status_bad_reference, "The reference ID " + std::to_string(*given.reference_id) +
+                                                 " is not an effect number 1 to " + std::to_string(neff) +
+                                                 ", nor 0 for the identity matrix!");
     if (bending <= 0) return given.reference_id.value_or(0) - 1;
     int id = 0;
     if (given.reference_id) id = *given.reference_id;

@@ -87,6 +87,9 @@ struct ControlSettings {
     std::optional<std::string> genetic_group_name;  // the command line: the effect by its name
     std::optional<int> reference_id;      // 1-based, truncated toward zero
     std::optional<double> minimum_eigenvalue;
+    // The command line: a reference_id outside 0 to the number of effects is
+    // an input error; from the control file it means the identity.
+    bool reference_must_fit = false;
 };
 
 // A file name of a control record: its first 80 characters, trimmed.

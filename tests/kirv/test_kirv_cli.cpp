@@ -126,6 +126,7 @@ TEST(KirvCommandLine, UsageErrors) {
         {{"d.kin", "--relationship", "0.3x"}, "--relationship: '0.3x' is not a number"},
         {{"d.kin", "--relationship", "1.5"}, "--relationship: 1.5 is outside its range (above 0, at most 1)"},
         {{"d.kin", "--min-eigenvalue", "nan"}, "--min-eigenvalue: 'nan' is not a number"},
+        {{"d.kin", "--bend", "--min-eigenvalue", "-1"}, "--min-eigenvalue: -1 is outside its range (at least 0)"},
         {{"d.kin", "--relationship"}, "--relationship: 1 required TEXT missing"},
         {{"d.kin", "--print", "vcgg,bogus"},
          "--print: 'bogus' is not a print item (be vcgg vcpg vcgi vcpi h2g h2i rg srg rp srp)"},
@@ -199,6 +200,14 @@ TEST(KirvCommandLine, ExitStatuses) {
         {"no genetic group", three_effects(""), {"d.kin"}, 1, box("ID of genetic group is not specified!")},
         {"genetic group out of range", good, {"d.kin", "--genetic-group", "4"}, 1,
          box("Error ID of genetic group specified!")},
+        {"a name led by a digit", "//EFFECT 1 = herd\n//EFFECT 2 = 2nd_sire\n//EFFECT 3 = Error\n" + good,
+         {"d.kin", "--genetic-group", "2nd_sire"}, 0, ""},
+        {"the same without names", good, {"d.kin", "--genetic-group", "2nd_sire"}, 1,
+         box("The data file names no effects, so the genetic group '2nd_sire' must be given by its number (1 to 2)!")},
+        {"reference out of range", good, {"d.kin", "--bend", "--reference", "4"}, 1,
+         box("The reference ID 4 is not an effect number 1 to 3, nor 0 for the identity matrix!")},
+        {"the same without bending", good, {"d.kin", "--reference", "-1"}, 1,
+         box("The reference ID -1 is not an effect number 1 to 3, nor 0 for the identity matrix!")},
         {"relationship 0", good, {"d.kin", "--relationship", "0"}, 2,
          box("--relationship: 0 is outside its range (above 0, at most 1)") + "Run 'kirv --help' for the options.\n"},
         {"listing cannot be opened", good, {"d.kin", "-o", "sub"}, 1,
@@ -491,16 +500,16 @@ TEST(CommandLine, SettingsNotGivenStayOpen) {
     EXPECT_FALSE(g.bending || g.print_flags || g.relative || g.genetic_group_id || g.reference_id ||
                  g.minimum_eigenvalue);
 
-    // Range checks belong to the reader of the data file, as for the control
-    // file; only the relationship is checked here.
+    // Ranges that depend on the data file (the reference, the genetic group)
+    // are checked by its reader.
     const kirv::CommandLine full = kirv::read_command_line(
-        {"d.kin", "--relationship=0.1", "--min-eigenvalue", "-1e-3", "--reference", "+7", "--genetic-group", "-2",
+        {"d.kin", "--relationship=0.1", "--min-eigenvalue", "1e-3", "--reference", "+7", "--genetic-group", "-2",
          "--print", "", "--no-bend", "-o", "-", "--json", "r.json"},
         out, err);
     ASSERT_TRUE(full.run) << err.str();
     const kirv::ControlSettings& f = full.request.given;
     EXPECT_EQ(f.relative, 0.1);
-    EXPECT_EQ(f.minimum_eigenvalue, -1e-3);
+    EXPECT_EQ(f.minimum_eigenvalue, 1e-3);
     EXPECT_EQ(f.reference_id, 7);
     EXPECT_EQ(f.genetic_group_id, -2);
     EXPECT_EQ(f.print_flags, kirv::PrintFlags{});
