@@ -242,8 +242,9 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     open_input_files(files, request);
     open_results_files(files, request);
     tk::show_status(host, status_reading);
-    const Specification input = is_json_data_file(given.data_file) ? read_json_specification(given.data_file, given)
-                                                                   : read_specification(files.data, given);
+    const Specification input = is_json_data_file(given.data_file)
+                                    ? read_json_specification(files.data, given.data_file, given)
+                                    : read_specification(files.data, given);
     for (const std::string& text : input.replaced_settings) tk::warning(host, capitalized(text) + ".");
     if (!input.genetic_group_reason.empty())
         tk::warning(host, "The genetic group is effect " + effect_label(input.genetic_group, input.effect_names) +

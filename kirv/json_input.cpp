@@ -1,7 +1,6 @@
 #include "kirv/json_input.hpp"
 
-#include <fstream>
-#include <sstream>
+#include <cmath>
 
 #include "common/json_output.hpp"
 #include "common/tokenizer.hpp"
@@ -18,14 +17,20 @@ std::size_t at(int k) { return static_cast<std::size_t>(k); }
     throw RunError(status_bad_json, "The JSON file " + file + " is not tarvel's results: " + problem + "!");
 }
 
-Json parse_document(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw RunError(status_file, "Cannot open the data file " + file + "!");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw RunError(status_file, "Cannot read the data file " + file + "!");
+// The whole file, through the data file's reader (a read error is a run
+// error naming the file).
+std::string whole_text(tk::TextReader& data) {
+    std::string text;
+    while (!data.at_end()) {
+        text.append(data.data(), data.available());
+        data.advance(data.available());
+    }
+    return text;
+}
+
+Json parse_document(tk::TextReader& data, const std::string& file) {
     try {
-        return Json::parse(text.str());
+        return Json::parse(whole_text(data));
     } catch (const Json::exception& error) {
         bad_json(file, std::string("it does not read as JSON (") + error.what() + ")");
     }
@@ -40,6 +45,13 @@ const Json& member(const std::string& file, const Json& object, const char* key)
 double number(const std::string& file, const Json& value, const std::string& what) {
     if (!value.is_number()) bad_json(file, what + " is not a number");
     return value.get<double>();
+}
+
+// A trait number of a pair, 1 to t, as a 0-based index.
+int trait_index(const std::string& file, const Json& value, int t) {
+    const double x = number(file, value, "a trait number");
+    if (x != std::trunc(x) || x < 1 || x > t) bad_json(file, "a trait pair names a trait it does not have");
+    return static_cast<int>(x) - 1;
 }
 
 std::vector<std::string> texts(const std::string& file, const Json& array, const char* what) {
@@ -86,7 +98,9 @@ tk::Matrix ems_matrix(const std::string& file, const Json& document, int neff) {
 // The rows of one pair's table that kirv takes: the effects, then the residual.
 std::vector<const Json*> source_rows(const std::string& file, const Json& pair, int neff) {
     std::vector<const Json*> rows;
-    for (const Json& row : member(file, pair, "rows")) {
+    const Json& table = member(file, pair, "rows");
+    if (!table.is_array()) bad_json(file, "a trait pair's table is missing");
+    for (const Json& row : table) {
         const Json& kind = member(file, row, "kind");
         if (kind == "effect" || kind == "residual") rows.push_back(&row);
     }
@@ -101,12 +115,15 @@ void read_pairs(const std::string& file, const Json& document, Specification& s)
     s.ss.assign(at(neff), tk::Matrix(t, t));
     const Json& pairs = member(file, document, "pairs");
     if (!pairs.is_array() || pairs.size() != at(t * (t + 1) / 2)) bad_json(file, "its trait pairs do not fit its traits");
+    std::vector<bool> seen(at(t * t), false);
     for (const Json& pair : pairs) {
         const Json& numbers = member(file, pair, "trait_numbers");
         if (!numbers.is_array() || numbers.size() != 2) bad_json(file, "a trait pair has no trait numbers");
-        const int a = static_cast<int>(number(file, numbers[0], "a trait number")) - 1;
-        const int b = static_cast<int>(number(file, numbers[1], "a trait number")) - 1;
-        if (a < 0 || b < 0 || a >= t || b >= t) bad_json(file, "a trait pair names a trait it does not have");
+        const int a = trait_index(file, numbers[0], t);
+        const int b = trait_index(file, numbers[1], t);
+        // Each pair once: a pair left out would leave its sums of squares at 0.
+        if (seen[at(a * t + b)] || seen[at(b * t + a)]) bad_json(file, "a trait pair comes twice");
+        seen[at(a * t + b)] = true;
         const std::vector<const Json*> rows = source_rows(file, pair, neff);
         s.df.assign(at(neff), 0.0);
         for (int k = 0; k < neff; ++k) {
@@ -116,18 +133,7 @@ void read_pairs(const std::string& file, const Json& document, Specification& s)
     }
 }
 
-}  // namespace
-
-bool is_json_data_file(std::string_view name) {
-    std::string end(name.substr(name.size() < 5 ? 0 : name.size() - 5));
-    tk::to_lower(end);
-    return end == ".json";
-}
-
-Specification read_json_specification(const std::string& file, const ControlSettings& given) {
-    const Json document = parse_document(file);
-    if (!document.is_object() || document.value("program", "") != "tarvel")
-        bad_json(file, "it does not say \"program\": \"tarvel\"");
+Specification read_document(const std::string& file, const Json& document, const ControlSettings& given) {
     Specification s;
     read_leading_settings(nullptr, given, s);
     s.effect_names = effect_names(file, document);
@@ -145,6 +151,28 @@ Specification read_json_specification(const std::string& file, const ControlSett
     read_trailing_settings(nullptr, given, s);
     s.ems = ems_matrix(file, document, neff);
     return s;
+}
+
+}  // namespace
+
+bool is_json_data_file(std::string_view name) {
+    std::string end(name.substr(name.size() < 5 ? 0 : name.size() - 5));
+    tk::to_lower(end);
+    return end == ".json";
+}
+
+Specification read_json_specification(tk::TextReader& data, const std::string& file, const ControlSettings& given) {
+    const Json document = parse_document(data, file);
+    const auto says_tarvel = [](const Json& d) {
+        return d.is_object() && d.contains("program") && d.at("program").is_string() && d.at("program") == "tarvel";
+    };
+    if (!says_tarvel(document)) bad_json(file, "it does not say \"program\": \"tarvel\"");
+    try {
+        return read_document(file, document, given);
+    } catch (const Json::exception& error) {
+        // A value of a kind that no check above foresaw: still the file's fault.
+        bad_json(file, std::string("a value has the wrong kind (") + error.what() + ")");
+    }
 }
 
 }  // namespace kirv

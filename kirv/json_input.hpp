@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/files.hpp"
 #include "kirv/input.hpp"
 
 namespace kirv {
@@ -20,9 +21,11 @@ namespace kirv {
 // A data file whose name ends in ".json" (in any letter case).
 bool is_json_data_file(std::string_view name);
 
-// Reads the document and settles the settings. RunError (status_bad_json)
-// for a file that is not tarvel's JSON results or lacks a number, and the
-// errors of the settings and the genetic group as for a text data file.
-Specification read_json_specification(const std::string& file, const ControlSettings& given);
+// Reads the document from data (the opened file of that name) and settles
+// the settings. RunError (status_bad_json) for a file that is not tarvel's
+// JSON results, lacks a value or holds one of the wrong kind, and the errors
+// of the settings and the genetic group as for a text data file; FileError
+// when the file cannot be read.
+Specification read_json_specification(tk::TextReader& data, const std::string& file, const ControlSettings& given);
 
 }  // namespace kirv

@@ -176,6 +176,9 @@ TEST(KirvInputReports, ReplacedSettingsAreSaid) {
         {"reference ID beyond the effects", "GEN = 1\nBEN = 1\nREF = 7\nMIN = 0\n", {}, {}, 0,
          "Warning: The reference ID 7 of the REF line is not an effect number 1 to 2; the identity matrix is used.\n",
          "    Note: the reference ID 7 of the REF line is not an effect number 1 to 2; the identity matrix is used."},
+        {"reference ID from the control file", "GEN = 1\nBEN = 1\nMIN = 0\n", {"", "", "", "7"}, {}, 0,
+         "Warning: The reference ID 7 given is not an effect number 1 to 2; the identity matrix is used.\n",
+         "    Note: the reference ID 7 given is not an effect number 1 to 2; the identity matrix is used."},
         {"--relationship above 1", "GEN = 1\n", {}, {"--relationship", "1.5"}, 2,
          box("--relationship: 1.5 is outside its range (above 0, at most 1)") + "Run 'kirv --help' for the options.\n",
          ""},
@@ -202,6 +205,60 @@ TEST(KirvInputReports, ReplacedSettingsAreSaid) {
         }
         const Records listing = records_of(dir.read("kirv.lst"));
         EXPECT_NE(std::find(listing.begin(), listing.end(), c.memo_note), listing.end()) << c.name;
+    }
+}
+
+// A data file that is not what kirv reads ends the run with an input error
+// that names the file, never an internal error or an unbounded read: tarvel's
+// JSON results with a value missing or of the wrong kind, and a text file
+// with a record beyond any sane length.
+TEST(KirvInputReports, DataFilesThatCannotBeRead) {
+    // One effect (sire), one trait: the smallest results of tarvel that kirv reads.
+    const json results = json::parse(R"({"program": "tarvel", "settings": {"traits": ["A"]},
+        "effects": [{"name": "sire"}], "expected_mean_squares": [[5]],
+        "pairs": [{"trait_numbers": [1, 1], "rows": [{"kind": "effect", "df": 20, "ss": 280},
+                                                     {"kind": "residual", "df": 80, "ss": 720}]}]})");
+    const std::string not_results = "The JSON file d.json is not tarvel's results: ";
+    const struct {
+        const char* name;
+        std::string text;  // of d.json, or d.kin when it does not start with "{"
+        std::string message;
+    } cases[] = {
+        {"the results themselves", results.dump(), ""},
+        {"program a number", results.patch(R"([{"op": "replace", "path": "/program", "value": 5}])"_json).dump(),
+         not_results + "it does not say \"program\": \"tarvel\"!"},
+        {"a text for a number",
+         results.patch(R"([{"op": "replace", "path": "/pairs/0/rows/0/df", "value": "20"}])"_json).dump(),
+         not_results + "a degree of freedom is not a number!"},
+        {"no pairs", results.patch(R"([{"op": "remove", "path": "/pairs"}])"_json).dump(),
+         not_results + "it has no \"pairs\"!"},
+        {"rows not an array", results.patch(R"([{"op": "replace", "path": "/pairs/0/rows", "value": 7}])"_json).dump(),
+         not_results + "a trait pair's table is missing!"},
+        {"effects an object", results.patch(R"([{"op": "replace", "path": "/effects", "value": {"name": "x"}}])"_json).dump(),
+         not_results + "its effects are missing!"},
+        {"traits a text", results.patch(R"([{"op": "replace", "path": "/settings/traits", "value": "A"}])"_json).dump(),
+         not_results + "its traits are missing!"},
+        {"a trait number beyond int",
+         results.patch(R"([{"op": "replace", "path": "/pairs/0/trait_numbers/0", "value": 1e300}])"_json).dump(),
+         not_results + "a trait pair names a trait it does not have!"},
+        {"a kind a number", results.patch(R"([{"op": "replace", "path": "/pairs/0/rows/0/kind", "value": 1}])"_json).dump(),
+         not_results + "a trait pair's table does not fit its effects!"},
+        {"a line of 5 MB", "DF = 20 80\n{A}\nGEN = 1\n" + std::string(5 << 20, '1') + "\n",
+         "Line 4 of the data file d.kin is longer than 4 MB; no record of a data file is that long!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tk_test::TempDir dir;
+        const std::string file = c.text.front() == '{' ? "d.json" : "d.kin";
+        dir.write(file, c.text);
+        const auto out = run_kirv_args(dir, {file, "-o", "x.lst"});
+        if (c.message.empty()) {
+            EXPECT_EQ(out.exit_status, 0) << out.errors;
+            continue;
+        }
+        EXPECT_EQ(out.exit_status, 1);
+        EXPECT_EQ(out.errors, box(c.message));
+        EXPECT_EQ(files_in(dir), Records{file});
     }
 }
 
