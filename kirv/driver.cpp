@@ -263,7 +263,7 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
     clear_negative_variances(input.ems, bending.status_word, comp.vc, comp.ms);
 
     Results results = estimate_parameters(host, input, comp);
-    results.checks = check_estimates(raw, results.group, results.individual);
+    results.checks = check_estimates(raw, results.group, results.individual, input.effect_names);
     write_estimate_warnings(host, results.checks, input.trait_names);
     write_results(listing ? files.listing : files.summary, request.listing_switch, results, input.trait_names,
                   input.print_flags);

@@ -3,6 +3,7 @@
 #include "common/number_text.hpp"
 #include "common/tokenizer.hpp"
 #include "kirv/eigen.hpp"
+#include "kirv/genetic_group.hpp"
 #include "kirv/heritability.hpp"
 
 #include <cmath>
@@ -19,12 +20,17 @@ std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
 std::string name_of(const std::vector<std::string>& names, int i) { return std::string(tk::significant(names[at(i)])); }
 
-// One trait's heritability: g and p raw, g_used and p_used as printed.
-ParameterFlag heritability_flag(double g, double g_used, double p_used) {
+// The bound a ratio outside low to 1 is printed at. The flag of a parameter
+// and the bound its note names follow from this one rule, applied to the
+// ratio that is printed.
+bool is_outside(double ratio, double low) { return ratio > 1.0 || ratio < low; }
+double printed_bound(double ratio, double low) { return ratio > 1.0 ? 1.0 : low; }
+
+// One trait's heritability: g raw, g_used and p_used as printed.
+ParameterFlag flag_of_heritability(double g, double g_used, double p_used) {
     if (g < 0.0) return ParameterFlag::negative_variance;
     if (std::fabs(p_used) <= vanishing) return ParameterFlag::vanishing_variance;
-    const double h2 = g_used / p_used;
-    return h2 > 1.0 || h2 < 0.0 ? ParameterFlag::bound : ParameterFlag::estimate;
+    return is_outside(g_used / p_used, 0.0) ? ParameterFlag::bound : ParameterFlag::estimate;
 }
 
 HeritabilityChecks heritability_checks(const tk::Matrix& g, const tk::Matrix& p, const tk::Matrix& g_used,
@@ -32,27 +38,37 @@ HeritabilityChecks heritability_checks(const tk::Matrix& g, const tk::Matrix& p,
     HeritabilityChecks h;
     for (int i = 0; i < g.rows; ++i) {
         h.raw.push_back(std::fabs(p(i, i)) > vanishing ? g(i, i) / p(i, i) : not_computable);
-        h.flag.push_back(heritability_flag(g(i, i), g_used(i, i), p_used(i, i)));
+        h.flag.push_back(flag_of_heritability(g(i, i), g_used(i, i), p_used(i, i)));
+        h.bound.push_back(h.flag.back() == ParameterFlag::bound ? printed_bound(g_used(i, i) / p_used(i, i), 0.0)
+                                                                : not_computable);
     }
     return h;
 }
 
-ParameterFlag correlation_flag(const tk::Matrix& x, const tk::Matrix& used, int i, int j) {
-    if (used(i, i) < vanishing || used(j, j) < vanishing)  // signed, as the correlation tests it
+// The correlation of traits i and j of the printed matrix; NaN when a
+// variance is not above 0 (signed, as the correlation tests it).
+double printed_correlation(const tk::Matrix& used, int i, int j) {
+    if (used(i, i) < vanishing || used(j, j) < vanishing) return not_computable;
+    return used(i, j) / std::sqrt(used(i, i) * used(j, j));
+}
+
+ParameterFlag flag_of_correlation(const tk::Matrix& x, double r, int i, int j) {
+    if (std::isnan(r))
         return x(i, i) < 0.0 || x(j, j) < 0.0 ? ParameterFlag::negative_variance : ParameterFlag::vanishing_variance;
-    const double r = used(i, j) / std::sqrt(used(i, i) * used(j, j));
-    return std::fabs(r) > 1.0 ? ParameterFlag::bound : ParameterFlag::estimate;
+    return is_outside(r, -1.0) ? ParameterFlag::bound : ParameterFlag::estimate;
 }
 
 CorrelationChecks correlation_checks(const tk::Matrix& x, const tk::Matrix& used) {
     const int t = x.rows;
-    CorrelationChecks c{tk::Matrix(t, t), {}};
+    CorrelationChecks c{tk::Matrix(t, t), {}, tk::Matrix(t, t)};
     c.flag.reserve(at(t) * at(t));
     for (int j = 0; j < t; ++j)
         for (int i = 0; i < t; ++i) {
             const bool variances = x(i, i) > vanishing && x(j, j) > vanishing;
             c.raw(i, j) = variances ? x(i, j) / std::sqrt(x(i, i) * x(j, j)) : not_computable;
-            c.flag.push_back(correlation_flag(x, used, i, j));
+            const double r = printed_correlation(used, i, j);
+            c.flag.push_back(flag_of_correlation(x, r, i, j));
+            c.bound(i, j) = c.flag.back() == ParameterFlag::bound ? printed_bound(r, -1.0) : not_computable;
         }
     return c;
 }
@@ -82,7 +98,7 @@ Note heritability_note(const HeritabilityChecks& h, const char* level, const std
         switch (h.flag[i]) {
             case ParameterFlag::estimate: continue;
             case ParameterFlag::bound:
-                note.entries.push_back(name + ": " + bound_text(raw, raw > 1.0 ? 1.0 : 0.0));
+                note.entries.push_back(name + ": " + bound_text(raw, h.bound[i]));
                 break;
             case ParameterFlag::negative_variance:
                 note.entries.push_back(name + ": the genetic variance is negative (estimate " + tk::message_number(raw) +
@@ -108,7 +124,7 @@ Note correlation_note(const CorrelationChecks& c, const char* kind, const std::v
             switch (c.at(i, j)) {
                 case ParameterFlag::estimate: continue;
                 case ParameterFlag::bound:
-                    note.entries.push_back(pair + ": " + bound_text(raw, raw > 1.0 ? 1.0 : -1.0));
+                    note.entries.push_back(pair + ": " + bound_text(raw, c.bound(i, j)));
                     break;
                 case ParameterFlag::negative_variance:
                     note.entries.push_back(pair + ": a " + std::string(kind) + " variance is negative, printed as 0");
@@ -126,8 +142,8 @@ Note correlation_note(const CorrelationChecks& c, const char* kind, const std::v
 Note components_note(const EstimateChecks& checks, const std::vector<std::string>& names) {
     Note note;
     for (const NegativeComponent& c : checks.negative_components)
-        note.entries.push_back("effect " + std::to_string(c.effect + 1) + ", " + name_of(names, c.trait) + ": " +
-                               tk::message_number(c.value));
+        note.entries.push_back("effect " + effect_label(c.effect, checks.effect_names) + ", " +
+                               name_of(names, c.trait) + ": " + tk::message_number(c.value));
     note.heading = std::to_string(note.entries.size()) +
                    " variance component(s) were negative and are set to 0 before the parameters are computed:";
     return note;
@@ -181,9 +197,11 @@ RawEstimates raw_estimates(int g, double relative, const EffectMatrices& vc, con
     return raw;
 }
 
-EstimateChecks check_estimates(const RawEstimates& raw, const GroupLevel& group, const IndividualLevel& individual) {
+EstimateChecks check_estimates(const RawEstimates& raw, const GroupLevel& group, const IndividualLevel& individual,
+                               const std::vector<std::string>& effect_names) {
     EstimateChecks checks;
     checks.negative_components = raw.negative_components;
+    checks.effect_names = effect_names;
     checks.group_h2 = heritability_checks(raw.group.genetic, raw.group.phenotypic, group.genetic, group.phenotypic);
     checks.individual_h2 = heritability_checks(raw.individual.genetic, raw.individual.phenotypic, individual.genetic,
                                                individual.phenotypic);

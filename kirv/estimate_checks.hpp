@@ -46,11 +46,13 @@ struct RawEstimates {
 struct HeritabilityChecks {
     std::vector<double> raw;  // G / P of the raw estimates; NaN when P vanishes
     std::vector<ParameterFlag> flag;
+    std::vector<double> bound;  // the bound printed (0 or 1) for a bound flag, else NaN
 };
 
 struct CorrelationChecks {
     tk::Matrix raw;  // x(i, j) / sqrt(x(i, i) x(j, j)) of the raw estimates; NaN when a variance is not above 0
     std::vector<ParameterFlag> flag;  // column-major like raw
+    tk::Matrix bound;                 // the bound printed (-1 or 1) for a bound flag, else NaN
     ParameterFlag at(int i, int j) const { return flag[static_cast<std::size_t>(i + raw.rows * j)]; }
 };
 
@@ -62,6 +64,7 @@ struct GeneticDefiniteness {
 
 struct EstimateChecks {
     std::vector<NegativeComponent> negative_components;
+    std::vector<std::string> effect_names;  // of the data file, for the notes; empty when it names none
     HeritabilityChecks group_h2, individual_h2;
     CorrelationChecks genetic, phenotypic;
     GeneticDefiniteness genetic_matrix;  // of the printed Gg
@@ -73,8 +76,10 @@ RawEstimates raw_estimates(int g, double relative, const EffectMatrices& vc, con
                            const tk::Matrix& inverse_ems);
 
 // The flags of the printed parameters, computed from the printed matrices of
-// both levels, against the raw estimates.
-EstimateChecks check_estimates(const RawEstimates& raw, const GroupLevel& group, const IndividualLevel& individual);
+// both levels, against the raw estimates; the notes name the effects by
+// effect_names (one per effect, or none).
+EstimateChecks check_estimates(const RawEstimates& raw, const GroupLevel& group, const IndividualLevel& individual,
+                               const std::vector<std::string>& effect_names);
 
 // What the notes are about; each follows its result block in the listing.
 enum class NoteSubject { components, genetic_matrix, group_h2, individual_h2, genetic_r, phenotypic_r };

@@ -98,7 +98,8 @@ TEST(KirvInputReports, EstimatesOutsideTheirRangeAreNoted) {
         const char* name;
         std::string ss;
         std::string warnings;
-        json flags;  // {JSON pointer: value}
+        json flags;          // {JSON pointer: value}
+        bool named = false;  // the data file names its effects
     } cases[] = {
         {"nothing to report", clean_ss, "", {{"/genetic_matrix/positive_definite", true}}},
         // VC(sire) = ((-0.2, 0.1), (0.1, 1)), VC(residual) = ((10, 1), (1, 10)).
@@ -128,10 +129,19 @@ TEST(KirvInputReports, EstimatesOutsideTheirRangeAreNoted) {
          {{"/individual_level/heritability/value/0", 1.0},
           {"/individual_level/heritability/flag/0", "bound"},
           {"/genetic_correlations/flag/1/0", "bound"}}},
+        // VC(sire) = ((0.3, 0), (0, 1)), VC(residual) = ((-0.5, 0), (0, 9)): h2 of A is -6 as
+        // estimated, 1.2 / 0.3 from the printed matrices, so printed as 1.
+        {"a bound from the printed ratio, named effects", "20\n0 280\n-40\n0 720\n",
+         "Warning: 1 variance component(s) were negative and are set to 0 before the parameters are computed:\n"
+         "    effect 2 (Error), A: -0.5\n"
+         "Warning: 1 individual heritability(ies) printed at a bound of 0 to 1 or as 0:\n"
+         "    A: estimate -6, printed as 1\n",
+         {{"/individual_level/heritability/value/0", 1.0}, {"/individual_level/heritability/flag/0", "bound"}},
+         true},
     };
     for (const auto& c : cases) {
         tk_test::TempDir dir;
-        dir.write("d.kin", sire_model(c.ss));
+        dir.write("d.kin", sire_model(c.ss, c.named ? "GEN = 1\n//EFFECT 1 = sire\n//EFFECT 2 = Error\n" : "GEN = 1\n"));
         const auto shell = run_kirv_args(dir, {"d.kin", "--json", "r.json", "-o", "shell.lst"});
         EXPECT_EQ(shell.exit_status, 0) << c.name;
         EXPECT_EQ(shell.errors, c.warnings) << c.name;
