@@ -284,12 +284,6 @@ bool held_open(const std::vector<std::string>& chain) {
 
 }  // namespace
 
-std::optional<std::string> link_target(std::string_view name) {
-    const std::optional<std::vector<std::string>> chain = link_chain(name);
-    if (!chain) return std::nullopt;
-    return chain->back();
-}
-
 void remove_regular_file(std::string_view name) {
     const std::optional<std::vector<std::string>> chain = link_chain(name);
     if (!chain || held_open(*chain)) return;

@@ -152,7 +152,6 @@ class TextWriter {
     bool close();
     // Drops the file: a results file leaves nothing, a plain file is removed.
     void discard();
-    bool failed() const { return error_ != 0; }
     const std::string& name() const { return name_; }
     // What went wrong, in the system's words ("No space left on device").
     std::string problem() const;
@@ -175,10 +174,6 @@ class TextWriter {
     int error_ = 0;          // errno of the first failure
     bool unix_line_ends_ = false;
 };
-
-// The file a name leads to: the name itself, or for a symbolic link the file
-// at the end of the link (through links of links). nullopt for a loop.
-std::optional<std::string> link_target(std::string_view name);
 
 // Removes a results file of an earlier run: a regular file under the name (or
 // at the end of its symbolic link). Devices, FIFOs, directories and files

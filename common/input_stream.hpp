@@ -35,7 +35,6 @@ class InputStream {
     bool open(std::string_view name);
     // The name as the messages quote it ("standard input" for "-").
     const std::string& shown_name() const { return shown_name_; }
-    Compression compression() const { return compression_; }
 
     // Reads up to `capacity` bytes of the (decompressed) data into `into`;
     // returns 0 only at the end of the data.

@@ -125,6 +125,19 @@ NumberItems read_number_items(std::string& line, int count) {
     return result;
 }
 
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return out;
+}
+
+std::string trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+}
+
 int left_adjust(std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return 0;

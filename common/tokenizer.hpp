@@ -51,6 +51,11 @@ struct NumberItems {
 NumberItems read_number_items(std::string& line, int count);
 ReadResult read_number_item(std::string_view item, Target target);
 
+// Copies: the text in small letters (a to z only), and the text without its
+// leading and trailing blanks and tabs.
+std::string lowered(std::string_view text);
+std::string trimmed(std::string_view text);
+
 // Removes leading blanks; returns the significant length.
 int left_adjust(std::string& text);
 void to_upper(std::string& text);

@@ -14,18 +14,6 @@ namespace {
 
 constexpr std::string_view effect_keyword = "//EFFECT";
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    tk::to_lower(out);
-    return out;
-}
-
-std::string trimmed(std::string_view text) {
-    std::string out(text);
-    tk::left_adjust(out);
-    return std::string(tk::significant(out));
-}
-
 [[noreturn]] void bad_names(const std::string& problem) {
     throw RunError(status_bad_effect_names, "The effect names of the data file do not fit its DF line: " + problem + "!");
 }
@@ -55,7 +43,7 @@ std::optional<NameLine> name_line_parts(std::string_view line) {
     if (i == digits) return std::nullopt;
     const std::size_t equals = skip_blanks(line, i);
     if (equals >= line.size() || line[equals] != '=') return std::nullopt;
-    return NameLine{std::string(line.substr(digits, i - digits)), trimmed(line.substr(equals + 1))};
+    return NameLine{std::string(line.substr(digits, i - digits)), tk::trimmed(line.substr(equals + 1))};
 }
 
 // One "//EFFECT k = name" line into names; false for any other line.
@@ -88,18 +76,18 @@ int effect_named(const std::string& name, std::span<const std::string> names, in
         throw RunError(status_genetic_group, "The data file names no effects, so the genetic group '" + name +
                                                  "' must be given by its number (1 to " + std::to_string(neff - 1) +
                                                  ")!");
-    if (lower(name) == "mean")
+    if (tk::lowered(name) == "mean")
         throw RunError(status_genetic_group, "Error ID of genetic group specified! The mean cannot be the genetic "
                                              "group; choose an effect of the model!");
-    if (lower(name) == "residual") return neff - 1;
+    if (tk::lowered(name) == "residual") return neff - 1;
     const auto exact = std::find(names.begin(), names.end(), name);
     if (exact != names.end()) return static_cast<int>(exact - names.begin());
     // Letter case aside, or the nested effect named by its own factor ('dam' for 'dam|sire').
     for (const bool nested : {false, true}) {
         int found = -1;
         for (std::size_t k = 0; k < names.size(); ++k) {
-            const std::string candidate = lower(nested ? names[k].substr(0, names[k].find('|')) : names[k]);
-            if (candidate == lower(name) && (!nested || names[k].find('|') != std::string::npos))
+            const std::string candidate = tk::lowered(nested ? names[k].substr(0, names[k].find('|')) : names[k]);
+            if (candidate == tk::lowered(name) && (!nested || names[k].find('|') != std::string::npos))
                 found = found == -1 ? static_cast<int>(k) : -2;
         }
         if (found >= 0) return found;

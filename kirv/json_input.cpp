@@ -156,9 +156,7 @@ Specification read_document(const std::string& file, const Json& document, const
 }  // namespace
 
 bool is_json_data_file(std::string_view name) {
-    std::string end(name.substr(name.size() < 5 ? 0 : name.size() - 5));
-    tk::to_lower(end);
-    return end == ".json";
+    return tk::lowered(name.substr(name.size() < 5 ? 0 : name.size() - 5)) == ".json";
 }
 
 Specification read_json_specification(tk::TextReader& data, const std::string& file, const ControlSettings& given) {
