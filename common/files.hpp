@@ -61,6 +61,12 @@ class TextReader {
     // RecordTooLong instead of being read, so that a file without line ends
     // cannot take all memory. Without it records may be of any length.
     void limit_records(std::size_t bytes) { record_limit_ = bytes; }
+    // For scanners that hold a record whole in the buffer: RecordTooLong when
+    // the record at the read position, `length` bytes without its line end,
+    // is beyond the limit.
+    void check_record_length(std::size_t length) const {
+        if (length > record_limit_) record_too_long();
+    }
 
     // Reads the next record into line, cut to max_length characters (the rest
     // of the record is skipped). Returns false at end of file.

@@ -59,7 +59,8 @@ const char* scan_fast(const char* p, const char* end, const Target& target) {
 }
 
 // Makes the whole current record contiguous in the buffer; returns its
-// length (without the line end) or -1 at end of file.
+// length (without the line end) or -1 at end of file. A record beyond the
+// reader's limit raises RecordTooLong.
 long load_record(TextReader& file, bool& has_line_end) {
     std::size_t searched = 0;
     for (;;) {
@@ -68,11 +69,15 @@ long load_record(TextReader& file, bool& has_line_end) {
         const void* newline = std::memchr(p + searched, '\n', n - searched);
         if (newline) {
             has_line_end = true;
-            return static_cast<const char*>(newline) - p;
+            const long length = static_cast<const char*>(newline) - p;
+            const bool cr = length > 0 && p[length - 1] == '\r';  // part of the line end
+            file.check_record_length(static_cast<std::size_t>(cr ? length - 1 : length));
+            return length;
         }
         searched = n;
         if (!file.refill()) {
             has_line_end = false;
+            if (n > 0) file.check_record_length(n);
             return n == 0 ? -1 : static_cast<long>(n);
         }
     }

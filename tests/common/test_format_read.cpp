@@ -95,6 +95,45 @@ TEST(FormatRead, RecordsFromAFile) {
     EXPECT_EQ(record, "A   1  2.50");  // the CR of a CR LF line end is not part of the record
 }
 
+// A record beyond the reader's limit is refused with its line number, also
+// far into the file and when a list-directed read holds the record whole.
+TEST(Files, RecordLimit) {
+    const std::string lines(400000, '\n');  // moves the long record past the first buffer loads
+    const struct {
+        const char* name;
+        std::string text;
+        std::size_t limit;
+        bool list;              // read list-directed, else record by record
+        std::uint64_t refused;  // the line refused; 0: all read
+    } cases[] = {
+        {"at the limit, CR LF", "1\r\n12345678\r\n", 8, false, 0},
+        {"one beyond", "1\n123456789\n", 8, false, 2},
+        {"the last record without its end", "1\n2\n123456789", 8, false, 3},
+        {"far into the file", lines + std::string(20, '7') + "\n", 16, false, 400001},
+        {"held whole by a list read", lines + std::string(3 << 20, '7') + "\n", 2 << 20, true, 400001},
+        {"a long list record within the limit", lines + std::string(3 << 20, '7') + "\n", 4 << 20, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tk_test::TempDir dir;
+        tk::TextReader in;
+        ASSERT_TRUE(in.open(dir.write("data.txt", c.text)));
+        in.limit_records(c.limit);
+        std::uint64_t refused = 0;
+        try {
+            double x = 0;
+            std::string record;
+            if (c.list) tk::read_list(in, {x});
+            else
+                while (in.read_record(record)) {}
+        } catch (const tk::RecordTooLong& error) {
+            refused = error.line;
+            EXPECT_EQ(error.file, dir.file("data.txt"));
+        }
+        EXPECT_EQ(refused, c.refused);
+    }
+}
+
 TEST(FormatRead, ACaseOverSeveralRecordsAndErrors) {
     tk_test::TempDir dir;
     const std::string path = dir.write("d.txt", "1 2\n3\nxx 5\n6\n");
