@@ -188,19 +188,17 @@ bool is_table(const OptionTexts& t, const Options& o) {
     return ends_with(base, ".txt") && model_in_header;
 }
 
-// Missing codes of a table, separated by commas: a code may be any text.
+// Missing codes of a table, separated by blanks or commas as the codes of a
+// data file are: a code may be any text without them ("n/a", "-").
 std::optional<std::string> take_table_missing(const std::string& text, std::vector<std::string>& into) {
-    std::string_view rest = text;
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        std::string code(rest.substr(0, comma));
-        tk::left_adjust(code);
-        code = std::string(tk::significant(code));
-        if (code.empty()) return std::string("--missing: an empty code; separate the codes of a table by commas");
-        into.push_back(code);
-        if (comma == std::string_view::npos) return std::nullopt;
-        rest.remove_prefix(comma + 1);
+    constexpr std::string_view separators = " \t,";
+    for (std::size_t i = text.find_first_not_of(separators); i != std::string::npos;) {
+        const std::size_t end = text.find_first_of(separators, i);
+        into.push_back(text.substr(i, end - i));
+        i = text.find_first_not_of(separators, end);
     }
+    if (into.empty()) return std::string("--missing: the value holds no code");
+    return std::nullopt;
 }
 
 // The settings of a table run; the first problem found, if any.
