@@ -147,7 +147,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
 
     if (input.listing) {
-        write_analysis_sections(output.listing, input.trait_names, layout, ems, pairs, tables, input.switches);
+        write_analysis_sections(output.listing, input.trait_names, layout, ems, pairs, tables, input.switches,
+                                input.factor_names.empty() ? NameShortening::cut : NameShortening::distinct);
     } else {
         write_host_results(output.tests, ems, pairs, tables, output.arrays.df, output.arrays.ss, output.arrays.ems,
                            output.arrays.vc);

@@ -292,3 +292,44 @@ TEST(TableRun, WhichFilesAreTables) {
 }
 
 }  // namespace
+
+namespace {
+
+// The header of the expected-mean-square table shows 16 characters of each
+// name. Effects of factor letters are cut there, as their listings always
+// had them; the names of a table's columns are shortened so that no two
+// look alike.
+TEST(TableRun, LongNamesInTheHeaderOfTheExpectedMeanSquares) {
+    std::string letters = "MOD = A*B*C*D*E*F*G*H*J + A*B*C*D*E*F*G*H*K\n{y}\n";
+    std::string table = "weaning_weight_group_a,weaning_weight_group_b,y\n";
+    for (int k = 0; k < 12; ++k) {
+        const std::string j = std::to_string(k % 2 + 1), l = std::to_string(k / 2 % 3 + 1), y = std::to_string(k * k % 7);
+        letters += "1 1 1 1 1 1 1 1 1 " + j + " " + l + " " + y + "\n";
+        table += j + "," + l + "," + y + "\n";
+    }
+    const struct {
+        const char* file;
+        std::string text;
+        Args args;
+        std::string last, first;  // the two effects in the header, the last first
+    } cases[] = {
+        {"d.dat", letters, {}, "A*B*C*D*E*F*G*H*", "A*B*C*D*E*F*G*H*"},
+        {"t.csv", table, {"--model", "weaning_weight_group_a + weaning_weight_group_b", "--traits", "y"},
+         "weaning_~group_b", "weaning_~group_a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TarvelRun run;
+        run.write(c.file, c.text);
+        Args args{c.file};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = run.run_args(args);
+        ASSERT_EQ(r.exit_status, 0) << r.standard_error;
+        const std::vector<std::string> listing = run.records("tarvel.lst");
+        EXPECT_NE(std::find(listing.begin(), listing.end(),
+                            " Source                    df       " + c.last + c.first + "Mean            "),
+                  listing.end());
+    }
+}
+
+}  // namespace
