@@ -206,9 +206,9 @@ std::vector<double> full_reduction(const LevelSums& levels, const NormalEquation
 }
 
 // The effect's row of the source sums: R(all) - R(earlier), with
-// rank(all) - rank(earlier) degrees of freedom. As on the dense path, a pair
-// with a trait that is 0 in every case has none (no column reduces it), and
-// an effect without degrees of freedom adds nothing.
+// rank(all) - rank(earlier) degrees of freedom; an effect without degrees of
+// freedom adds nothing. (A pair with a constant trait has none on either
+// path: the pair analysis sees to it.)
 void set_effect_sums(int source, const std::vector<double>& reduction_all, int df, SourceSums& sums) {
     const int t = sums.t;
     for (int s = 0; s < t; ++s)
@@ -216,11 +216,8 @@ void set_effect_sums(int source, const std::vector<double>& reduction_all, int d
             const int pair = trait_pair_index(s, u, t);
             double earlier = 0.0;
             for (int a = 0; a < source; ++a) earlier += sums.ss_of(a, pair);
-            const bool zero_trait = sums.yy[static_cast<std::size_t>(trait_pair_index(s, s, t))] == 0.0 ||
-                                    sums.yy[static_cast<std::size_t>(trait_pair_index(u, u, t))] == 0.0;
-            const bool reduces = df > 0 && !zero_trait;
-            sums.df_of(source, pair) = reduces ? df : 0;
-            sums.ss_of(source, pair) = reduces ? reduction_all[static_cast<std::size_t>(pair)] - earlier : 0.0;
+            sums.df_of(source, pair) = df > 0 ? df : 0;
+            sums.ss_of(source, pair) = df > 0 ? reduction_all[static_cast<std::size_t>(pair)] - earlier : 0.0;
         }
 }
 
