@@ -23,6 +23,11 @@ namespace tarvel {
 inline constexpr std::size_t problem_lines_kept = 5;       // lines shown per kind
 inline constexpr std::size_t problem_text_width = 60;      // the offending text is shortened to this
 
+// The longest start of the text of at most `bytes` bytes that does not end
+// inside a character of UTF-8 text, so that a shortened text stays readable
+// (and valid in the JSON results).
+std::string_view whole_characters(std::string_view text, std::size_t bytes);
+
 // One problem case: its line in the data file (counted from 1) and what is
 // wrong there (may be empty when the line says it all).
 struct ProblemLine {

@@ -8,6 +8,7 @@
 #endif
 
 #include "common/freeform.hpp"
+#include "tarvel/case_report.hpp"
 #include "tarvel/run_error.hpp"
 
 namespace tarvel::table {
@@ -338,8 +339,8 @@ bool next_plain_row(Text& t, char separator, Record& r, std::vector<std::string_
 std::string in_quotes(std::string_view text) {
     constexpr std::size_t width = 40;
     std::string quoted(1, '\'');
-    quoted += text.substr(0, width);
-    if (text.size() > width) quoted.replace(quoted.size() - 3, 3, "...");
+    if (text.size() > width) quoted += std::string(whole_characters(text, width - 3)) + "...";
+    else quoted += text;
     for (char& c : quoted)
         if (c == '\n' || c == '\r') c = ' ';
     quoted += '\'';

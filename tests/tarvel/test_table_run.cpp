@@ -188,6 +188,12 @@ Reading reading_of(const json& r) {
     return g;
 }
 
+std::string e_acute(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "\xc3\xa9";
+    return text;
+}
+
 TEST(TableRun, ReadingRules) {
     // Four cases in two groups: g = 1 1 2 2, y = 1 3 2 6 gives SS(g) = 4.
     const struct {
@@ -219,6 +225,9 @@ TEST(TableRun, ReadingRules) {
         {"a code that matched no cell", "g,y\n1,1\n1,3\n2,2\n2,6\n1,-9\n", {"--missing", "-9,-999 n/a"},
          {4, 1, 0, {2}, {1}, 4.0},
          "Warning: the missing codes '-999', 'n/a' given with --missing matched no cell of 't.csv'.\n"},
+        {"a bad row of long UTF-8 text, shortened between characters",
+         "g,y\n1,1\n1,3\n2,2\n2,6\n1," + e_acute(40) + "\n", {"--skip-bad-rows"}, {4, 0, 0, {2}, {0}, 4.0},
+         "line 6: column 2 (y) holds '" + e_acute(18) + "....\n"},
         {"a trait named factor beside cases missing a factor", "g,factor\n1,1\n1,3\n2,2\n2,6\nNA,5\n1,NA\n",
          {"--traits", "factor"}, {4, 2, 1, {2}, {1}, 4.0},
          "Warning: 1 case(s) have no value of factor.\nWarning: 1 case(s) were skipped for a missing factor value"},
