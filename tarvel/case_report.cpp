@@ -105,7 +105,7 @@ tk::Json case_report_json(const CaseReport& report) {
     for (const ProblemCases& kind : report.kinds) {
         tk::Json lines = tk::Json::array();
         for (const ProblemLine& p : kind.first) lines.push_back({{"line", p.line}, {"text", p.text}});
-        doc[kind.key] = {{"count", kind.count}, {"lines", std::move(lines)}};
+        doc[kind.key] = {{"count", kind.count}, {"description", kind.description}, {"lines", std::move(lines)}};
     }
     return doc;
 }

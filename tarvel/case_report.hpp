@@ -73,8 +73,8 @@ void write_case_report_warnings(tk::Host& host, const CaseReport& report);
 // line, its lines indented below it; nothing when there is nothing to report.
 void write_case_report_note(tk::TextWriter& listing, const CaseReport& report);
 
-// {"<key>": {"count": n, "lines": [{"line": l, "text": t}, ...]}, ...} for
-// every kind, its count 0 included.
+// {"<key>": {"count": n, "description": d, "lines": [{"line": l, "text": t},
+// ...]}, ...} for every kind, its count 0 included.
 tk::Json case_report_json(const CaseReport& report);
 
 }  // namespace tarvel
