@@ -18,7 +18,6 @@ using table::Record;
 using table::same_text;
 using table::trimmed;
 
-constexpr int counter_step = 100;  // accepted cases between two status counters
 constexpr const char* builtin_missing_texts[] = {"NA", "."};
 
 // ------------------------------------------------------------ cells
@@ -170,10 +169,6 @@ bool take_traits(RowReader& rr, const Record& r, const std::vector<std::string_v
     return !bad;
 }
 
-void show_case_counter(tk::Host& host, int accepted) {
-    tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", accepted}, 14));
-}
-
 void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view>& fields) {
     TableReading& reading = rr.reading;
     TableReport& report = reading.report;
@@ -205,7 +200,7 @@ void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view
     for (std::size_t k = 0; k < columns.factor_columns.size(); ++k)
         rr.record.levels[k] = table::level_of(rr.levels[k], rr.factor_cells[k]);
     add_scratch_record(rr.scratch, rr.block, rr.record);
-    if (++reading.cases.accepted % counter_step == 0) show_case_counter(rr.host, reading.cases.accepted);
+    if (++reading.cases.accepted % case_counter_step == 0) show_case_counter(rr.host, reading.cases.accepted);
 }
 
 void read_rows(RowReader& rr, table::Text& t) {
