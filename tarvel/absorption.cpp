@@ -206,9 +206,9 @@ std::vector<double> full_reduction(const LevelSums& levels, const NormalEquation
 }
 
 // The effect's row of the source sums: R(all) - R(earlier), with
-// rank(all) - rank(earlier) degrees of freedom. As on the dense path, a pair
-// with a trait that is 0 in every case has none (no column reduces it), and
-// an effect without degrees of freedom adds nothing.
+// rank(all) - rank(earlier) degrees of freedom; an effect without degrees of
+// freedom adds nothing. (A pair with a constant trait has none on either
+// path: the pair analysis sees to it.)
 void set_effect_sums(int source, const std::vector<double>& reduction_all, int df, SourceSums& sums) {
     const int t = sums.t;
     for (int s = 0; s < t; ++s)
@@ -216,12 +216,22 @@ void set_effect_sums(int source, const std::vector<double>& reduction_all, int d
             const int pair = trait_pair_index(s, u, t);
             double earlier = 0.0;
             for (int a = 0; a < source; ++a) earlier += sums.ss_of(a, pair);
-            const bool zero_trait = sums.yy[static_cast<std::size_t>(trait_pair_index(s, s, t))] == 0.0 ||
-                                    sums.yy[static_cast<std::size_t>(trait_pair_index(u, u, t))] == 0.0;
-            const bool reduces = df > 0 && !zero_trait;
-            sums.df_of(source, pair) = reduces ? df : 0;
-            sums.ss_of(source, pair) = reduces ? reduction_all[static_cast<std::size_t>(pair)] - earlier : 0.0;
+            sums.df_of(source, pair) = df > 0 ? df : 0;
+            sums.ss_of(source, pair) = df > 0 ? reduction_all[static_cast<std::size_t>(pair)] - earlier : 0.0;
         }
+}
+
+// A sum of the closed form that stands for 0 comes out as rounding noise of
+// the quadratic forms, whose terms are as large as the largest sums (0.14E-14
+// for a coefficient 0 of a balanced two-way design beside 21): such sums are
+// set to 0, as the coefficient walk of the dense path leaves out elements that
+// are 0 but for rounding, so that both print an exact 0 as 0.
+void clear_rounding_noise(std::vector<double>& sums) {
+    double largest = 0.0;
+    for (double sum : sums) largest = std::max(largest, std::fabs(sum));
+    const double noise = largest * 1e-11;
+    for (double& sum : sums)
+        if (std::fabs(sum) <= noise) sum = 0.0;
 }
 
 }  // namespace
@@ -401,7 +411,8 @@ ReducedModel reduce_absorbed(const ColumnLayout& layout, int effect, NormalEquat
     const int width = earlier.a.width;
     const std::vector<int> column_source(layout.column_source.begin(), layout.column_source.begin() + earlier.p);
     BlockTriangle gram = level_gram(levels, width, threads);
-    const std::vector<double> diagonal = projected_diagonal(std::move(earlier), tau, std::move(gram));
+    std::vector<double> diagonal = projected_diagonal(std::move(earlier), tau, std::move(gram));
+    clear_rounding_noise(diagonal);
     double total = 0.0;
     for (std::size_t i = 0; i < diagonal.size(); ++i) {
         model.squares.w(column_source[i], source) += diagonal[i];

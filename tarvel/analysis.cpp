@@ -25,7 +25,6 @@
 namespace tarvel {
 namespace {
 
-constexpr const char* status_reducing = " Reducing X'X and X'Y Matrices ...";
 constexpr const char* status_expectations = " Expectations of Mean Squares ...";
 constexpr const char* status_computing = " Computing MS/MCP/DF et al ...";
 
@@ -37,9 +36,8 @@ void require_usable(const ColumnLayout& layout) {
 
 // Accumulation and reduction by the chosen path.
 ReducedModel reduce_model(const ColumnLayout& layout, const AnalysisInput& input, const ScratchShape& shape,
-                          tk::ScratchFile& scratch, tk::Host& host) {
+                          double tau, tk::ScratchFile& scratch, tk::Host& host) {
     const int threads = tk::thread_count(input.threads);
-    const double tau = pivot_tolerance(input.cases_accepted, layout.p);
     if (choose_reduction_path(layout, input.reduction) == ReductionPath::dense) {
         NormalEquations eq = accumulate_equations(layout, scratch, shape, 0, nullptr, threads, host);
         return reduce_dense(layout, eq, tau, host);
@@ -135,8 +133,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
                              input.case_report);
 
     tk::show_status(host, status_reducing);
-    const ReducedModel reduced = reduce_model(layout, input, shape, scratch, host);
     const double tau = pivot_tolerance(input.cases_accepted, layout.p);
+    const ReducedModel reduced = reduce_model(layout, input, shape, tau, scratch, host);
 
     tk::show_status(host, status_expectations);
     ExpectedMeanSquares ems = expected_mean_squares(layout, reduced.squares);
@@ -147,7 +145,8 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
     TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
 
     if (input.listing) {
-        write_analysis_sections(output.listing, input.trait_names, layout, ems, pairs, tables, input.switches);
+        write_analysis_sections(output.listing, input.trait_names, layout, ems, pairs, tables, input.switches,
+                                input.factor_names.empty() ? NameShortening::cut : NameShortening::distinct);
     } else {
         write_host_results(output.tests, ems, pairs, tables, output.arrays.df, output.arrays.ss, output.arrays.ems,
                            output.arrays.vc);

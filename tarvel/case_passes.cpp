@@ -12,7 +12,6 @@
 namespace tarvel {
 namespace {
 
-constexpr int counter_step = 100;  // cases between two status counters
 
 std::size_t record_bytes(const ScratchShape& shape) { return scratch_record_bytes(shape.factors, shape.traits); }
 
@@ -68,9 +67,9 @@ int chunk_size(std::int64_t first, std::int64_t cases) {
 
 // Share 0 paints the counter of the cases it has added, every 100.
 void show_cases_done(tk::Host& host, std::int64_t done, std::int64_t& counted) {
-    if (done - done % counter_step <= counted) return;
-    counted = done - done % counter_step;
-    tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", static_cast<long long>(counted)}, 14));
+    if (done - done % case_counter_step <= counted) return;
+    counted = done - done % case_counter_step;
+    show_case_counter(host, counted);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ constexpr const char* example_indent = "    ";
 
 std::string shortened(std::string_view text) {
     if (text.size() <= problem_text_width) return std::string(text);
-    return std::string(text.substr(0, problem_text_width - 3)) + more_lines;
+    return std::string(whole_characters(text, problem_text_width - 3)) + more_lines;
 }
 
 bool has_texts(const ProblemCases& kind) {
@@ -52,6 +52,13 @@ bool any_problem(const CaseReport& report) {
 }
 
 }  // namespace
+
+std::string_view whole_characters(std::string_view text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    // A byte 10xxxxxx continues the character before it.
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+    return text.substr(0, bytes);
+}
 
 const ProblemCases* find_problem_kind(const CaseReport& report, std::string_view key) {
     for (const ProblemCases& kind : report.kinds)
@@ -98,7 +105,7 @@ tk::Json case_report_json(const CaseReport& report) {
     for (const ProblemCases& kind : report.kinds) {
         tk::Json lines = tk::Json::array();
         for (const ProblemLine& p : kind.first) lines.push_back({{"line", p.line}, {"text", p.text}});
-        doc[kind.key] = {{"count", kind.count}, {"lines", std::move(lines)}};
+        doc[kind.key] = {{"count", kind.count}, {"description", kind.description}, {"lines", std::move(lines)}};
     }
     return doc;
 }

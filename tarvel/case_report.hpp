@@ -23,6 +23,11 @@ namespace tarvel {
 inline constexpr std::size_t problem_lines_kept = 5;       // lines shown per kind
 inline constexpr std::size_t problem_text_width = 60;      // the offending text is shortened to this
 
+// The longest start of the text of at most `bytes` bytes that does not end
+// inside a character of UTF-8 text, so that a shortened text stays readable
+// (and valid in the JSON results).
+std::string_view whole_characters(std::string_view text, std::size_t bytes);
+
 // One problem case: its line in the data file (counted from 1) and what is
 // wrong there (may be empty when the line says it all).
 struct ProblemLine {
@@ -68,8 +73,8 @@ void write_case_report_warnings(tk::Host& host, const CaseReport& report);
 // line, its lines indented below it; nothing when there is nothing to report.
 void write_case_report_note(tk::TextWriter& listing, const CaseReport& report);
 
-// {"<key>": {"count": n, "lines": [{"line": l, "text": t}, ...]}, ...} for
-// every kind, its count 0 included.
+// {"<key>": {"count": n, "description": d, "lines": [{"line": l, "text": t},
+// ...]}, ...} for every kind, its count 0 included.
 tk::Json case_report_json(const CaseReport& report);
 
 }  // namespace tarvel

@@ -13,7 +13,6 @@
 namespace tarvel {
 namespace {
 
-constexpr int counter_step = 100;                       // accepted cases between two status counters
 constexpr std::size_t scratch_block_bytes = std::size_t{1} << 16;
 constexpr float not_given = std::numeric_limits<float>::quiet_NaN();
 constexpr std::size_t all_levels_taken = std::numeric_limits<std::size_t>::max();
@@ -113,10 +112,6 @@ void write_scratch_bytes(tk::ScratchFile& scratch, std::span<const unsigned char
     scratch.write(bytes.data(), bytes.size());
 }
 
-void show_case_counter(tk::Host& host, int accepted) {
-    tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", accepted}, 14));
-}
-
 // The kinds of problem cases, in the order the report shows them.
 struct ProblemKinds {
     ProblemCases* unreadable;
@@ -206,7 +201,7 @@ CaseSummary read_cases(tk::TextReader& data, tk::ScratchFile& scratch, const Cas
             continue;
         }
         add_scratch_record(scratch, block, record);
-        if (++summary.accepted % counter_step == 0) show_case_counter(host, summary.accepted);
+        if (++summary.accepted % case_counter_step == 0) show_case_counter(host, summary.accepted);
     }
     flush_scratch_block(scratch, block);
     data.rewind();
@@ -320,6 +315,10 @@ void decode_scratch_records(std::span<const unsigned char> bytes, int factor_cou
             y[s] = value;
         }
     }
+}
+
+void show_case_counter(tk::Host& host, std::int64_t cases) {
+    tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", static_cast<long long>(cases)}, 14));
 }
 
 }  // namespace tarvel

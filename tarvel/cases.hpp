@@ -93,6 +93,11 @@ void renumber_scratch_levels(tk::ScratchFile& scratch, std::int64_t records,
 // the end of the file.
 bool read_scratch_record(tk::ScratchFile& scratch, ScratchRecord& record);
 
+// The status counter of the cases read or added ("Case:    200"), painted
+// every case_counter_step cases by each reader and pass.
+inline constexpr int case_counter_step = 100;
+void show_case_counter(tk::Host& host, std::int64_t cases);
+
 // Bytes of one scratch record of f factors and t traits.
 std::size_t scratch_record_bytes(int factor_count, int trait_count);
 // Decodes consecutive records (whole records of `bytes`): the levels into

@@ -7,6 +7,7 @@
 #include "common/interrupt.hpp"
 #include "common/tokenizer.hpp"
 #include "tarvel/table_reader.hpp"
+#include "tarvel/table_text.hpp"
 
 #include <cctype>
 #include <csignal>
@@ -149,19 +150,6 @@ std::optional<std::string> take_reduction(const CLI::Option* option, const std::
     return std::nullopt;
 }
 
-bool ends_with(std::string_view name, std::string_view suffix) {
-    if (name.size() < suffix.size()) return false;
-    std::string end(name.substr(name.size() - suffix.size()));
-    tk::to_lower(end);
-    return end == suffix;
-}
-
-std::string_view without_compression_suffix(std::string_view name) {
-    for (std::string_view suffix : {".gz", ".zst"})
-        if (ends_with(name, suffix)) return name.substr(0, name.size() - suffix.size());
-    return name;
-}
-
 // A model of factor letters ('A + B|A'), as a data file with a head has.
 bool letter_model(const std::string& model) {
     try {
@@ -181,26 +169,25 @@ bool letter_model(const std::string& model) {
 bool is_table(const OptionTexts& t, const Options& o) {
     if (o.table->count() > 0 || t.data == tk::standard_stream_name) return true;
     if (o.model->count() == 0 || o.format->count() > 0 || o.one_case_per_line->count() > 0) return false;
-    const std::string_view base = without_compression_suffix(t.data);
+    const std::string_view base = table::without_compression_suffix(t.data);
     const bool model_in_header =
         looks_like_table(t.data, t.model, o.separator->count() > 0 ? separator_named(t.separator) : std::nullopt);
-    if (ends_with(base, ".csv") || ends_with(base, ".tsv")) return model_in_header || !letter_model(t.model);
-    return ends_with(base, ".txt") && model_in_header;
+    if (table::has_suffix(base, ".csv") || table::has_suffix(base, ".tsv"))
+        return model_in_header || !letter_model(t.model);
+    return table::has_suffix(base, ".txt") && model_in_header;
 }
 
-// Missing codes of a table, separated by commas: a code may be any text.
+// Missing codes of a table, separated by blanks or commas as the codes of a
+// data file are: a code may be any text without them ("n/a", "-").
 std::optional<std::string> take_table_missing(const std::string& text, std::vector<std::string>& into) {
-    std::string_view rest = text;
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        std::string code(rest.substr(0, comma));
-        tk::left_adjust(code);
-        code = std::string(tk::significant(code));
-        if (code.empty()) return std::string("--missing: an empty code; separate the codes of a table by commas");
-        into.push_back(code);
-        if (comma == std::string_view::npos) return std::nullopt;
-        rest.remove_prefix(comma + 1);
+    constexpr std::string_view separators = " \t,";
+    for (std::size_t i = text.find_first_not_of(separators); i != std::string::npos;) {
+        const std::size_t end = text.find_first_of(separators, i);
+        into.push_back(text.substr(i, end - i));
+        i = text.find_first_not_of(separators, end);
     }
+    if (into.empty()) return std::string("--missing: the value holds no code");
+    return std::nullopt;
 }
 
 // The settings of a table run; the first problem found, if any.

@@ -192,6 +192,16 @@ void require_accepted_rows(const TableReading& table, const std::string& data_fi
                    " miss a value, " + std::to_string(table.cases.unreadable) + " are bad rows).");
 }
 
+// A code given with --missing that no cell held is most likely a typo: say so.
+void warn_unmatched_missing_codes(tk::Host& host, const TableReport& report, const std::string& data_file) {
+    const std::vector<std::string>& codes = report.unmatched_missing_codes;
+    if (codes.empty()) return;
+    std::string quoted;
+    for (const std::string& code : codes) quoted += (quoted.empty() ? "'" : ", '") + code + "'";
+    tk::warning(host, std::string(codes.size() == 1 ? "the missing code " : "the missing codes ") + quoted +
+                          " given with --missing matched no cell of '" + data_file + "'.");
+}
+
 // A delimited table: the command line gives the model, the traits and the options.
 DataReading read_table_data(tk::Host& host, const RunParameters& run, RunFiles& files) {
     DataReading data;
@@ -206,6 +216,7 @@ DataReading read_table_data(tk::Host& host, const RunParameters& run, RunFiles& 
     tk::show_status(host, " Reading and processing data ...");
     TableReading table = read_table(table_request(run), files.scratch, host);
     files.scratch.rewind();
+    warn_unmatched_missing_codes(host, table.report, run.data_file);
     specification.trait_text = braced_trait_text(table.columns.trait_names);
     data.checked.effect_count = static_cast<int>(table.columns.model.effects.size());
     data.checked.factor_count = table.columns.model.factor_count;

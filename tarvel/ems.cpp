@@ -7,24 +7,25 @@
 #include <cmath>
 
 namespace tarvel {
+double factor_noise_level(std::int64_t cases) { return std::sqrt(static_cast<double>(cases)) * 1e-11; }
+
 FactorSquares factor_squares(const ColumnLayout& layout, double tau, const NormalEquations& eq) {
     const int sources = static_cast<int>(layout.effects.size()) + 1;
     const std::vector<char> accepted = accepted_columns(eq, tau);
     const std::vector<int>& source = layout.column_source;
+    const double noise = factor_noise_level(eq.cases);
     FactorSquares squares{tk::Matrix(sources, sources), std::vector<int>(static_cast<std::size_t>(sources), 0)};
     // Column by column (each stored contiguously), into the pair of sources
-    // of row and column; the diagonal holds d(i) = R(i,i)^2. Every element
-    // of an accepted row counts, however small: one that is 0 but for
-    // rounding adds nothing visible, while the pivot tolerance, which grows
-    // with cases times columns, exceeds genuine elements of large designs
-    // (at 10^5 cases and 2*10^4 columns, the mean's element n/sqrt(N) of
-    // every level with up to 6 cases).
+    // of row and column; the diagonal holds d(i) = R(i,i)^2. An element of an
+    // accepted row counts unless it is rounding noise of an element that is
+    // 0 (see factor_noise_level), so that such a coefficient prints as 0.
     for (int j = 0; j < eq.p; ++j) {
         const int b = source[static_cast<std::size_t>(j)];
         const double* column = eq.a.column(j);
         for (int i = 0; i < j; ++i) {
             const double r = column[i];
-            if (accepted[static_cast<std::size_t>(i)]) squares.w(source[static_cast<std::size_t>(i)], b) += r * r;
+            if (accepted[static_cast<std::size_t>(i)] && std::fabs(r) > noise)
+                squares.w(source[static_cast<std::size_t>(i)], b) += r * r;
         }
         if (!accepted[static_cast<std::size_t>(j)]) continue;
         squares.w(b, b) += column[j];

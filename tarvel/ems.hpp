@@ -13,6 +13,7 @@
 #include "tarvel/layout.hpp"
 #include "tarvel/normal_equations.hpp"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,14 @@ struct FactorSquares {
     tk::Matrix w;         // (n + 1) x (n + 1), sources 0 = the mean ... n
     std::vector<int> df;  // n + 1
 };
+
+// The size at or below which an element R(i,j) of the factor is rounding
+// noise of an element that is 0: sqrt(N) * 1e-11. R(1,1) = sqrt(N) is the
+// scale of the factor's largest elements, and a genuine element is far
+// larger (in the mean's row at least 1/sqrt(N)). Unlike the pivot tolerance
+// N * p * 1e-11 it does not grow with the columns of the design, which in
+// large designs exceeds genuine elements.
+double factor_noise_level(std::int64_t cases);
 
 // W and D of the reduced equations: the sources of columns 0 ... eq.p - 1
 // (which may be fewer than the layout's p, and then only those sources have

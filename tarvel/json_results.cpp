@@ -157,6 +157,7 @@ tk::Json table_document(const TableReading& table) {
         {"separator", std::string(1, report.separator)},
         {"rows", report.rows},
         {"missing_texts", report.missing_texts},
+        {"unmatched_missing_codes", report.unmatched_missing_codes},
         {"factors", std::move(factors)},
         {"traits", std::move(traits)},
     };

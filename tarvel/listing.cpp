@@ -161,15 +161,26 @@ void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::
 
 // ------------------------------------------------------------ expected mean squares
 
-void write_ems_table(tk::TextWriter& out, const ExpectedMeanSquares& ems) {
+namespace {
+
+std::vector<std::string> shortened_names(const std::vector<std::string>& names, std::size_t width,
+                                         NameShortening shortening) {
+    if (shortening == NameShortening::distinct) return tk::distinct_names(names, width);
+    std::vector<std::string> cut;
+    for (const std::string& name : names) cut.push_back(name.substr(0, width));
+    return cut;
+}
+
+}  // namespace
+
+void write_ems_table(tk::TextWriter& out, const ExpectedMeanSquares& ems, NameShortening shortening) {
     tk::write_formatted(out,
                         "(/,/,1X,'Expectations of Mean Squares and Mean Products',/,1X,'==============================================',/)",
                         {});
     std::vector<std::string> labels;
     for (const EmsRow& row : ems.rows) labels.push_back(row.label);
-    // The header shows 16 characters of each name, the rows 20.
-    const std::vector<std::string> heads = tk::distinct_names(labels, 16);
-    const std::vector<std::string> rows = tk::distinct_names(labels, effect_name_width);
+    const std::vector<std::string> heads = shortened_names(labels, 16, shortening);
+    const std::vector<std::string> rows = shortened_names(labels, effect_name_width, shortening);
     std::vector<std::string> names;
     for (auto head = heads.rbegin(); head != heads.rend(); ++head) names.push_back(tk::pad(*head, effect_name_width));
     const std::vector<tk::Item> header(names.begin(), names.end());
@@ -384,8 +395,8 @@ void write_analysis_listing(tk::TextWriter& out, const RunHeader& header, const 
 void write_analysis_sections(tk::TextWriter& out, std::span<const std::string> trait_names,
                              const ColumnLayout& layout, const ExpectedMeanSquares& ems,
                              std::span<const PairAnalysis> pairs, const TraitTables& tables,
-                             const OutputSwitches& switches) {
-    write_ems_table(out, ems);
+                             const OutputSwitches& switches, NameShortening shortening) {
+    write_ems_table(out, ems, shortening);
     write_left_out_notes(out, layout, ems);
     write_pair_tables(out, pairs, trait_names, layout.source_names);
     write_matrix_sections(out, tables, layout, switches);

@@ -62,10 +62,18 @@ void write_run_header_end(tk::TextWriter& out, const ColumnLayout& layout, std::
 
 // ------------------------------------------------------------ expected mean squares
 
+// How names longer than their field are shortened: the names of factor
+// letters (`A*B*C`) are cut, as their listings always had them; names that
+// the user gave (the columns of a table) are shortened so that no two look
+// alike.
+enum class NameShortening { cut, distinct };
+
 // Heading, the header of source names (last effect first, "Mean" last), a
 // line of two blanks and one row per source: its degrees of freedom and its
-// coefficients, last effect first and the mean last.
-void write_ems_table(tk::TextWriter& out, const ExpectedMeanSquares& ems);
+// coefficients, last effect first and the mean last. The header shows 16
+// characters of each name, the rows 20.
+void write_ems_table(tk::TextWriter& out, const ExpectedMeanSquares& ems,
+                     NameShortening shortening = NameShortening::cut);
 
 // One line for an effect (0-based) left out of the component equations.
 std::string left_out_note(const ColumnLayout& layout, int effect);
@@ -127,6 +135,6 @@ void write_analysis_listing(tk::TextWriter& out, const RunHeader& header, const 
 void write_analysis_sections(tk::TextWriter& out, std::span<const std::string> trait_names,
                              const ColumnLayout& layout, const ExpectedMeanSquares& ems,
                              std::span<const PairAnalysis> pairs, const TraitTables& tables,
-                             const OutputSwitches& switches);
+                             const OutputSwitches& switches, NameShortening shortening = NameShortening::cut);
 
 }  // namespace tarvel

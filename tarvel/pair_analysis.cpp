@@ -42,6 +42,17 @@ double trait_noise_level(const SourceSums& sums, int s, int u) {
     return std::sqrt(std::fabs(yy_s * yy_u)) * static_cast<double>(sums.design_columns) * 1e-11;
 }
 
+// Whether trait s holds one value in every case: its total corrected for the
+// mean is rounding noise of its raw sum of squares, below N * 1e-15 of it
+// (the sums of N values carry a rounding error of up to about N * 1.1e-16
+// of their size, and a trait whose corrected total is that small is lost in
+// it). A trait that is 0 in every case is one of them.
+bool constant_trait(const SourceSums& sums, int s) {
+    const int pair = trait_pair_index(s, s, sums.t);
+    const double yy = sums.yy[static_cast<std::size_t>(pair)];
+    return yy - sums.ss_of(0, pair) <= yy * static_cast<double>(sums.cases) * 1e-15;
+}
+
 }  // namespace
 
 double f_distribution(double f, int nn, int nd) {
@@ -155,6 +166,11 @@ PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMean
     // would zero every effect of a large design.
     const double noise = trait_noise_level(sums, s, u);
     const auto negligible = [&](double ss) { return std::fabs(ss) <= noise; };
+    // A constant trait has nothing for the effects to explain, whatever
+    // rounding left in their reductions: no effect and no residual has
+    // degrees of freedom or sums with it, on either way of reducing.
+    const bool constant = constant_trait(sums, s) || constant_trait(sums, u);
+    for (std::size_t a = 1; a < residual && constant; ++a) r.ss[a] = 0.0, r.df[a] = 0;
     for (std::size_t a = 0; a < residual; ++a) {
         if (r.df[a] != 0 && !(std::fabs(r.ss[a]) > tau) && negligible(r.ss[a])) r.ss[a] = 0.0;
         r.total_ss += r.ss[a];
@@ -166,7 +182,7 @@ PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMean
     if (sums.cases > r.total_df) {
         r.df[residual] = static_cast<int>(sums.cases - r.total_df);
         r.ss[residual] = r.yy - r.total_ss;
-        if (std::fabs(r.ss[residual]) < tau && negligible(r.ss[residual])) {
+        if (constant || (std::fabs(r.ss[residual]) < tau && negligible(r.ss[residual]))) {
             r.ss[residual] = 0.0;
             r.df[residual] = 0;
         } else {
@@ -218,9 +234,9 @@ PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMean
     }
 
     // Totals and summary.
-    r.corrected_total = r.yy - r.ss[0];
+    r.corrected_total = constant ? 0.0 : r.yy - r.ss[0];
     r.total_row_df = sums.cases - 1;
-    r.accounted = r.yy - r.ss[0] - r.ss[residual];
+    r.accounted = constant ? 0.0 : r.yy - r.ss[0] - r.ss[residual];
     r.accounted_percent = r.corrected_total != 0.0 ? r.accounted / r.corrected_total * 100.0 : 0.0;
     return r;
 }

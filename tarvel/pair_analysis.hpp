@@ -83,7 +83,10 @@ SourceSums zero_source_sums(int sources, int t);
 SourceSums source_sums(const ColumnLayout& layout, const NormalEquations& eq);
 
 // Residual, mean squares, components and tests of the pair (s, u), from the
-// source sums and the expected mean squares.
+// source sums and the expected mean squares. With a trait that holds one
+// value in every case (0 included), the effects and the residual of the
+// pair have no degrees of freedom and sums of 0, and so have its totals
+// beyond the mean, whichever way the equations were reduced.
 PairAnalysis analyse_pair(const SourceSums& sums, double tau, const ExpectedMeanSquares& ems, int s, int u);
 
 // Lower-tail probability P(F' <= f) of the F distribution with nn and nd

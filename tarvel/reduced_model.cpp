@@ -7,7 +7,6 @@
 namespace tarvel {
 namespace {
 
-constexpr const char* status_reducing = " Reducing X'X and X'Y Matrices ...";
 constexpr int progress_step = 10;  // pivots between two progress texts
 
 }  // namespace

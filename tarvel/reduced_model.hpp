@@ -25,6 +25,9 @@ namespace tarvel {
 
 enum class ReductionPath { automatic, dense, absorbed };
 
+// The status text while the equations are accumulated and reduced.
+inline constexpr const char* status_reducing = " Reducing X'X and X'Y Matrices ...";
+
 struct ReducedModel {
     SourceSums sums;
     FactorSquares squares;

@@ -60,16 +60,6 @@ std::string effects_text(const tk::Json& results) {
     return text;
 }
 
-// What the cases of a kind of problem are, after their count.
-std::string problem_text(const std::string& kind) {
-    if (kind == "unreadable") return "could not be read and were left out";
-    if (kind == "spanned_lines") return "took their values from more than one line";
-    if (kind == "unused_factor") return "were skipped only for the code of a factor that no effect uses";
-    if (kind == "missing_factor") return "were skipped for a missing factor value";
-    if (kind == "bad_rows") return "were rows with a wrong number of fields or a trait value that is not a number";
-    return kind;
-}
-
 // Each kind of problem case that occurred, with the lines of its first cases.
 std::string problems_html(const tk::Json& results) {
     std::string html;
@@ -77,7 +67,7 @@ std::string problems_html(const tk::Json& results) {
     for (const auto& [kind, problem] : problems.items()) {
         if (problem.at("count").get<long long>() == 0 || is_trait_missing_kind(results, kind)) continue;
         html += "<li>" + number_span(results, json_path("cases", "problems", kind, "count"), NumberStyle::whole) +
-                " case(s) " + tk::xml_escape(problem_text(kind)) + ":";
+                " " + tk::xml_escape(tk::json_string(problem.at("description"))) + ":";
         const tk::Json& lines = problem.at("lines");
         for (std::size_t k = 0; k < lines.size(); ++k) {
             html += (k == 0 ? " line " : ", line ") +

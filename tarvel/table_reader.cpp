@@ -18,7 +18,6 @@ using table::Record;
 using table::same_text;
 using table::trimmed;
 
-constexpr int counter_step = 100;  // accepted cases between two status counters
 constexpr const char* builtin_missing_texts[] = {"NA", "."};
 
 // ------------------------------------------------------------ cells
@@ -27,6 +26,9 @@ struct MissingCodes {
     std::vector<std::string> texts;  // "NA", "." and the codes that are not numbers
     std::size_t longest_text = 0;    // a longer cell is none of them
     std::vector<float> numbers;      // the codes that are numbers
+    // Whether each text and number above matched a cell, so that a given
+    // code that never did (a typo) can be named after the reading.
+    std::vector<char> text_matched, number_matched;
 };
 
 MissingCodes missing_codes(const std::vector<std::string>& given) {
@@ -38,32 +40,59 @@ MissingCodes missing_codes(const std::vector<std::string>& given) {
         else codes.texts.push_back(code);
     }
     for (const std::string& text : codes.texts) codes.longest_text = std::max(codes.longest_text, text.size());
+    codes.text_matched.assign(codes.texts.size(), 0);
+    codes.number_matched.assign(codes.numbers.size(), 0);
     return codes;
 }
 
-bool is_missing_text(std::string_view cell, const MissingCodes& codes) {
+bool is_missing_text(std::string_view cell, MissingCodes& codes) {
     if (cell.empty()) return true;
     if (cell.size() > codes.longest_text) return false;
-    for (const std::string& text : codes.texts)
-        if (same_text(cell, text)) return true;
+    for (std::size_t i = 0; i < codes.texts.size(); ++i)
+        if (same_text(cell, codes.texts[i])) {
+            codes.text_matched[i] = 1;
+            return true;
+        }
     return false;
 }
 
-bool is_missing_number(float x, const MissingCodes& codes) {
-    for (float code : codes.numbers)
-        if (x == code) return true;
+bool is_missing_number(float x, MissingCodes& codes) {
+    for (std::size_t i = 0; i < codes.numbers.size(); ++i)
+        if (x == codes.numbers[i]) {
+            codes.number_matched[i] = 1;
+            return true;
+        }
     return false;
+}
+
+// The given codes that matched no cell, as given. A code matched when any
+// code of the same value did ("-9.0" beside "-9", "NA" given again).
+std::vector<std::string> unmatched_codes(const std::vector<std::string>& given, const MissingCodes& codes) {
+    std::vector<std::string> unmatched;
+    for (const std::string& code : given) {
+        float x = 0.0f;
+        bool matched = false;
+        if (parse_number(code, x)) {
+            for (std::size_t i = 0; i < codes.numbers.size(); ++i)
+                matched = matched || (codes.number_matched[i] && codes.numbers[i] == x);
+        } else {
+            for (std::size_t i = 0; i < codes.texts.size(); ++i)
+                matched = matched || (codes.text_matched[i] && codes.texts[i] == code);
+        }
+        if (!matched) unmatched.push_back(code);
+    }
+    return unmatched;
 }
 
 enum class Cell { number, missing, text };
 
-Cell trait_cell(std::string_view cell, const MissingCodes& codes, float& x) {
+Cell trait_cell(std::string_view cell, MissingCodes& codes, float& x) {
     if (is_missing_text(cell, codes)) return Cell::missing;
     if (!parse_number(cell, x)) return Cell::text;
     return is_missing_number(x, codes) ? Cell::missing : Cell::number;
 }
 
-bool factor_missing(std::string_view cell, const MissingCodes& codes) {
+bool factor_missing(std::string_view cell, MissingCodes& codes) {
     if (is_missing_text(cell, codes)) return true;
     float x = 0.0f;
     return !codes.numbers.empty() && parse_number(cell, x) && is_missing_number(x, codes);
@@ -100,20 +129,19 @@ struct RowReader {
     ProblemCases* bad_rows = nullptr;
 };
 
-// The kinds of problem cases of a table, in the order of the report.
+// The kinds of problem cases of a table, in the order of the report. Room
+// for all is made first, so that the kinds taken stay where they are.
 void make_problem_kinds(RowReader& rr) {
     CaseReport& report = rr.reading.cases.report;
-    for (const std::string& name : rr.reading.columns.trait_names)
-        problem_kind(report, "missing_" + name, "case(s) have no value of " + name);
-    problem_kind(report, problem_missing_factor, "case(s) were skipped for a missing factor value");
-    ProblemCases& bad = problem_kind(report, problem_bad_rows,
-                                     "bad row(s), with a wrong number of fields or a trait value that is not a "
-                                     "number, were left out");
-    bad.kept = bad_rows_kept;
-    for (std::size_t i = 0; i < rr.reading.columns.trait_names.size(); ++i)
-        rr.missing_traits.push_back(&report.kinds[i]);
-    rr.missing_factor = &report.kinds[report.kinds.size() - 2];
-    rr.bad_rows = &report.kinds.back();
+    const std::vector<std::string>& traits = rr.reading.columns.trait_names;
+    report.kinds.reserve(report.kinds.size() + traits.size() + 2);
+    for (const std::string& name : traits)
+        rr.missing_traits.push_back(&problem_kind(report, trait_missing_kind(name), "case(s) have no value of " + name));
+    rr.missing_factor = &problem_kind(report, problem_missing_factor, "case(s) were skipped for a missing factor value");
+    rr.bad_rows = &problem_kind(report, problem_bad_rows,
+                                "bad row(s), with a wrong number of fields or a trait value that is not a number, "
+                                "were left out");
+    rr.bad_rows->kept = bad_rows_kept;
 }
 
 std::string column_label(const RowReader& rr, int column) {
@@ -139,10 +167,6 @@ bool take_traits(RowReader& rr, const Record& r, const std::vector<std::string_v
         bad = true;
     }
     return !bad;
-}
-
-void show_case_counter(tk::Host& host, int accepted) {
-    tk::show_counter(host, tk::write_internal("(a,i6)", {"Case: ", accepted}, 14));
 }
 
 void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view>& fields) {
@@ -176,7 +200,7 @@ void take_row(RowReader& rr, const Record& r, const std::vector<std::string_view
     for (std::size_t k = 0; k < columns.factor_columns.size(); ++k)
         rr.record.levels[k] = table::level_of(rr.levels[k], rr.factor_cells[k]);
     add_scratch_record(rr.scratch, rr.block, rr.record);
-    if (++reading.cases.accepted % counter_step == 0) show_case_counter(rr.host, reading.cases.accepted);
+    if (++reading.cases.accepted % case_counter_step == 0) show_case_counter(rr.host, reading.cases.accepted);
 }
 
 void read_rows(RowReader& rr, table::Text& t) {
@@ -300,6 +324,7 @@ TableReading read_table(const TableRequest& request, tk::ScratchFile& scratch, t
         refuse_text_traits(rr);
         refuse_bad_rows(rr);
         count_missing_traits(rr);
+        reading.report.unmatched_missing_codes = unmatched_codes(request.missing_codes, rr.codes);
         reading.cases.unreadable = static_cast<int>(rr.bad_rows->count);
         finish_levels(rr);
         return reading;

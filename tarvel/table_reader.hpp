@@ -51,11 +51,14 @@ struct TableReport {
     std::vector<std::string> missing_texts;      // every text read as missing, the empty one first
     std::vector<std::int64_t> missing_by_factor; // f: rows (not bad) where the factor's value is missing
     std::vector<std::int64_t> missing_by_trait;  // t: rows (not bad) where the trait is missing
+    std::vector<std::string> unmatched_missing_codes;  // given codes that no cell held, as given
 };
 
 // The kinds of problem cases of a table in the case report, in this order:
-// one per trait ("missing_<trait>", counts only), the rows skipped for a
-// missing factor value, the bad rows left out (their first ten lines).
+// one per trait ("missing:<trait>", counts only; the colon keeps a trait's
+// name apart from the other kinds), the rows skipped for a missing factor
+// value, the bad rows left out (their first ten lines).
+inline std::string trait_missing_kind(const std::string& trait) { return "missing:" + trait; }
 inline constexpr const char* problem_missing_factor = "missing_factor";
 inline constexpr const char* problem_bad_rows = "bad_rows";
 inline constexpr std::size_t bad_rows_kept = 10;

@@ -8,6 +8,8 @@
 #endif
 
 #include "common/freeform.hpp"
+#include "common/tokenizer.hpp"
+#include "tarvel/case_report.hpp"
 #include "tarvel/run_error.hpp"
 
 namespace tarvel::table {
@@ -152,22 +154,11 @@ std::string split_quoted(std::string_view text, char separator, std::vector<std:
 
 // ------------------------------------------------------------ the header
 
-std::string_view without_compression_suffix(std::string_view name) {
-    for (std::string_view suffix : {".gz", ".zst"})
-        if (name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix)
-            return name.substr(0, name.size() - suffix.size());
-    return name;
-}
-
-bool ends_with(std::string_view name, std::string_view suffix) {
-    return name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
-}
-
 // The separator that occurs most often outside quotes in the header line; a
 // tie goes to the one that the file's name suggests, then tab, comma, semicolon.
 char detect_separator(std::string_view header, std::string_view file_name) {
     const std::string_view base = without_compression_suffix(file_name);
-    const char preferred = ends_with(base, ".tsv") ? '\t' : ',';
+    const char preferred = has_suffix(base, ".tsv") ? '\t' : ',';
     std::string candidates = std::string(1, preferred) + "\t,;";
     std::size_t best_count = 0;
     char best = preferred;
@@ -335,11 +326,24 @@ bool next_plain_row(Text& t, char separator, Record& r, std::vector<std::string_
     return true;
 }
 
+bool has_suffix(std::string_view name, std::string_view suffix) {
+    if (name.size() < suffix.size()) return false;
+    std::string end(name.substr(name.size() - suffix.size()));
+    tk::to_lower(end);
+    return end == suffix;
+}
+
+std::string_view without_compression_suffix(std::string_view name) {
+    for (std::string_view suffix : {".gz", ".zst"})
+        if (has_suffix(name, suffix)) return name.substr(0, name.size() - suffix.size());
+    return name;
+}
+
 std::string in_quotes(std::string_view text) {
     constexpr std::size_t width = 40;
     std::string quoted(1, '\'');
-    quoted += text.substr(0, width);
-    if (text.size() > width) quoted.replace(quoted.size() - 3, 3, "...");
+    if (text.size() > width) quoted += std::string(whole_characters(text, width - 3)) + "...";
+    else quoted += text;
     for (char& c : quoted)
         if (c == '\n' || c == '\r') c = ' ';
     quoted += '\'';

@@ -81,6 +81,12 @@ inline bool same_text(std::string_view a, std::string_view b) {
 // sign, digits with an optional point, optional exponent. No words (nan, inf).
 bool parse_number(std::string_view text, float& x);
 
+// Whether a file's name ends in the suffix, letter case ignored (".CSV" for ".csv").
+bool has_suffix(std::string_view name, std::string_view suffix);
+
+// The name without a ".gz" or ".zst" at its end: "lambs.csv.gz" gives "lambs.csv".
+std::string_view without_compression_suffix(std::string_view name);
+
 // 'text' in apostrophes, as messages quote a value, cut to 40 characters
 // ("..." marking the cut) and with line ends shown as blanks.
 std::string in_quotes(std::string_view text);

@@ -1,6 +1,7 @@
 #include "tarvel/tables_output.hpp"
 
 #include "tarvel/run_error.hpp"
+#include "tarvel/table_reader.hpp"
 
 namespace tarvel {
 namespace {
@@ -75,7 +76,7 @@ bool is_trait_missing_kind(const tk::Json& results, const std::string& kind) {
     const tk::Json& table = results.value("table", tk::Json());
     if (!table.is_object()) return false;
     for (const tk::Json& trait : table.at("traits"))
-        if (kind == "missing_" + trait.at("name").get<std::string>()) return true;
+        if (kind == trait_missing_kind(trait.at("name").get<std::string>())) return true;
     return false;
 }
 

@@ -16,7 +16,7 @@ namespace tarvel {
 inline constexpr const char* table_file_names[] = {"anova.csv", "ems.csv", "cases.csv"};
 
 // A kind of problem case that counts the cases missing one trait of a table
-// ("missing_wwt"); the tables and the report give these per trait.
+// ("missing:wwt"); the tables and the report give these per trait.
 bool is_trait_missing_kind(const tk::Json& results, const std::string& kind);
 
 // The three tables of a results document (docs/tarvel.md gives its schema).

@@ -16,8 +16,14 @@ using tarvel_test::Case;
 using tarvel_test::make_model;
 
 // Factors: A herd, B sire, C dam numbered within sire (a sire has 1 to 4),
-// D sex, E a copy of A, F a copy of B.
-std::vector<Case> random_cases(std::mt19937& rng, int count, int t, bool zero_trait) {
+// D sex, E a copy of A, F a copy of B. The last trait may hold one value in
+// every case (0 or not).
+struct LastTrait {
+    bool constant = false;
+    float value = 0.0f;
+};
+
+std::vector<Case> random_cases(std::mt19937& rng, int count, int t, LastTrait last_trait) {
     const int herds = 1 + static_cast<int>(rng() % 5), sires = 1 + static_cast<int>(rng() % 8);
     std::vector<int> dams(static_cast<std::size_t>(sires));
     for (int& d : dams) d = 1 + static_cast<int>(rng() % 4);
@@ -30,7 +36,7 @@ std::vector<Case> random_cases(std::mt19937& rng, int count, int t, bool zero_tr
         const int d = 1 + static_cast<int>(rng() % 2);
         Case x{{a, b, c, d, a, b}, {}};
         for (int s = 0; s < t; ++s)
-            x.y.push_back(zero_trait && s == t - 1 ? 0.0f : 50.0f + 3.0f * a + 2.0f * b + c + noise(rng) * (s + 1));
+            x.y.push_back(last_trait.constant && s == t - 1 ? last_trait.value : 50.0f + 3.0f * a + 2.0f * b + c + noise(rng) * (s + 1));
         cases.push_back(x);
     }
     return cases;
@@ -94,7 +100,8 @@ TEST(Absorption, AgreesWithTheDenseReductionOnRandomDesigns) {
     for (const Design& design : designs)
         for (int trial = 0; trial < 12; ++trial) {
             const int t = 1 + trial % 3;
-            const std::vector<Case> cases = random_cases(rng, 6 + static_cast<int>(rng() % 90), t, trial % 5 == 4);
+            const LastTrait last_trait{trial % 5 >= 3, trial % 5 == 4 ? 0.0f : 0.1f * static_cast<float>(trial)};
+            const std::vector<Case> cases = random_cases(rng, 6 + static_cast<int>(rng() % 90), t, last_trait);
             SCOPED_TRACE(std::string(design.name) + ", trial " + std::to_string(trial));
             const tarvel_test::Analysis dense = tarvel_test::analyse(design.model, cases, t, 16);
             const tarvel_test::Analysis absorbed =

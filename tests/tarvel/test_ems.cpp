@@ -131,6 +131,70 @@ TEST(ExpectedMeanSquares, EveryElementOfTheFactorCounts) {
     EXPECT_NEAR(ems.k(1, 1), 3.1, 1e-12);
 }
 
+// Coefficients K(a, b), b >= a, of the mean (0), sires (1) and dams within
+// sires (2) from the counts n(i, j) of sire i's dam j, by the textbook
+// formulas of the unbalanced nested design.
+std::vector<std::vector<double>> nested_coefficients(const std::vector<std::vector<int>>& counts) {
+    double n = 0.0, sires_sq = 0.0, dams_sq = 0.0, dams_sq_within = 0.0, dams = 0.0;
+    for (const std::vector<int>& sire : counts) {
+        double n_i = 0.0, sq_i = 0.0;
+        for (int n_ij : sire) n_i += n_ij, sq_i += double(n_ij) * n_ij, ++dams;
+        n += n_i, sires_sq += n_i * n_i, dams_sq += sq_i, dams_sq_within += sq_i / n_i;
+    }
+    const double s = static_cast<double>(counts.size());
+    return {{n, sires_sq / n, dams_sq / n},
+            {0.0, (n - sires_sq / n) / (s - 1), (dams_sq_within - dams_sq / n) / (s - 1)},
+            {0.0, 0.0, (n - dams_sq_within) / (dams - s)}};
+}
+
+// A large unbalanced sire + dam|sire design (270,000 cases, 1,101 columns)
+// on both paths against the closed forms. Its pivot tolerance (cases x
+// columns x 1e-11 = 0.003) exceeds the mean's element 1/sqrt(N) = 0.0019 of
+// each dam with one case, which the coefficients need all the same. A
+// coefficient that is 0 (B in A's row of a balanced crossed design) is 0
+// exactly, not rounding noise, whichever path computes it.
+TEST(ExpectedMeanSquares, ClosedFormsOnBothPaths) {
+    std::vector<std::vector<int>> counts(100, std::vector<int>(10));
+    std::vector<Case> sires_and_dams;
+    for (int i = 0; i < 100; ++i)
+        for (int j = 0; j < 10; ++j) {
+            const int n_ij = j == 0 ? 1 : 1 + (i * 31 + j * 17) % 600;
+            counts[i][j] = n_ij;
+            for (int k = 0; k < n_ij; ++k)
+                sires_and_dams.push_back({{static_cast<tarvel::Level>(i + 1), static_cast<tarvel::Level>(j + 1)},
+                                          {static_cast<float>((i * 7 + j * 3 + k) % 11)}});
+        }
+    std::vector<Case> crossed;
+    for (int a = 1; a <= 7; ++a)
+        for (int b = 1; b <= 5; ++b)
+            for (int k = 0; k < 3; ++k)
+                crossed.push_back({{a, b}, {static_cast<float>(a * 0.37 + b * b * 0.11 + k * 0.53)}});
+    const struct {
+        const char* name;
+        tarvel::Model model;
+        const std::vector<Case>& data;
+        std::vector<std::vector<double>> k;
+    } designs[] = {
+        {"unbalanced B within A", make_model({{"A", "A"}, {"B|A", "AB"}}), sires_and_dams,
+         nested_coefficients(counts)},
+        {"balanced A x B, 3 per cell", make_model({{"A", "A"}, {"B", "B"}}), crossed,
+         {{105.0, 15.0, 21.0}, {0.0, 15.0, 0.0}, {0.0, 0.0, 21.0}}},
+    };
+    for (const auto& design : designs) {
+        for (const bool absorbed : {false, true}) {
+            SCOPED_TRACE(std::string(design.name) + (absorbed ? ", absorbed" : ", dense"));
+            const tarvel_test::Analysis an = absorbed ? tarvel_test::analyse_absorbed(design.model, design.data, 1)
+                                                      : tarvel_test::analyse(design.model, design.data, 1, 64);
+            for (int a = 0; a < 3; ++a)
+                for (int b = 0; b < 3; ++b) {
+                    const double expected = design.k[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)];
+                    if (expected == 0.0) EXPECT_EQ(an.ems.k(a, b), 0.0) << a << ", " << b;
+                    else EXPECT_NEAR(an.ems.k(a, b), expected, 1e-10 * expected) << a << ", " << b;
+                }
+        }
+    }
+}
+
 TEST(ExpectedMeanSquares, NoCasesGiveZerosNotNaN) {
     const tarvel::Model model = make_model({{"A", "A"}});
     tarvel::ColumnLayout layout = tarvel::setup_columns(model, std::vector<int>{1});

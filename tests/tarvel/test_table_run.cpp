@@ -188,13 +188,20 @@ Reading reading_of(const json& r) {
     return g;
 }
 
+std::string e_acute(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "\xc3\xa9";
+    return text;
+}
+
 TEST(TableRun, ReadingRules) {
     // Four cases in two groups: g = 1 1 2 2, y = 1 3 2 6 gives SS(g) = 4.
     const struct {
         const char* name;
         std::string text;
-        Args args;  // beside --model g --traits y
+        Args args;  // beside --model g (and --traits y unless given)
         Reading expected;
+        std::string warning = "";  // on standard error
     } cases[] = {
         {"comma", "g,y\n1,1\n1,3\n2,2\n2,6\n", {}, {4, 0, 0, {2}, {0}, 4.0}},
         {"tab, CR LF, no last line end", "g\ty\r\n1\t1\r\n1\t3\r\n2\t2\r\n2\t6", {}, {4, 0, 0, {2}, {0}, 4.0}},
@@ -213,15 +220,30 @@ TEST(TableRun, ReadingRules) {
         {"a text code", "g,y\n1,1\n1,3\n2,2\n2,6\n1,n/a\n", {"--missing", "n/a"}, {4, 1, 0, {2}, {1}, 4.0}},
         {"a missing factor value", "g,y\n1,1\n1,3\n2,2\n2,6\nNA,5\n,5\n", {}, {4, 2, 2, {2}, {0}, 4.0}},
         {"a missing code in a factor column", "g,y\n1,1\n1,3\n2,2\n2,6\n0,5\n", {"--missing", "0"}, {4, 1, 1, {2}, {0}, 4.0}},
+        {"codes split at blanks and commas", "g,y\n1,1\n1,3\n2,2\n2,6\n1,-9\n2,-99\n0,n/a\n",
+         {"--missing", " -9 -99,\t0  n/a"}, {4, 3, 1, {2}, {3}, 4.0}},
+        {"a code that matched no cell", "g,y\n1,1\n1,3\n2,2\n2,6\n1,-9\n", {"--missing", "-9,-999 n/a"},
+         {4, 1, 0, {2}, {1}, 4.0},
+         "Warning: the missing codes '-999', 'n/a' given with --missing matched no cell of 't.csv'.\n"},
+        {"a bad row of long UTF-8 text, shortened between characters",
+         "g,y\n1,1\n1,3\n2,2\n2,6\n1," + e_acute(40) + "\n", {"--skip-bad-rows"}, {4, 0, 0, {2}, {0}, 4.0},
+         "line 6: column 2 (y) holds '" + e_acute(18) + "....\n"},
+        {"a trait named factor beside cases missing a factor", "g,factor\n1,1\n1,3\n2,2\n2,6\nNA,5\n1,NA\n",
+         {"--traits", "factor"}, {4, 2, 1, {2}, {1}, 4.0},
+         "Warning: 1 case(s) have no value of factor.\nWarning: 1 case(s) were skipped for a missing factor value"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TarvelRun run;
         run.write("t.csv", c.text);
-        Args args{"t.csv", "--model", "g", "--traits", "y", "--json", "r.json"};
+        Args args{"t.csv", "--model", "g", "--json", "r.json"};
+        if (std::find(c.args.begin(), c.args.end(), "--traits") == c.args.end()) args.insert(args.end(), {"--traits", "y"});
         args.insert(args.end(), c.args.begin(), c.args.end());
         const RunResult r = run.run_args(args);
         ASSERT_EQ(r.exit_status, 0) << r.standard_error;
+        EXPECT_NE(r.standard_error.find(c.warning), std::string::npos) << r.standard_error;
+        const auto warns_of_codes = [](const std::string& text) { return text.find("given with --missing") != std::string::npos; };
+        EXPECT_EQ(warns_of_codes(r.standard_error), warns_of_codes(c.warning)) << r.standard_error;
         const Reading got = reading_of(json::parse(run.read("r.json")));
         EXPECT_EQ(got.accepted, c.expected.accepted);
         EXPECT_EQ(got.skipped, c.expected.skipped);
@@ -275,6 +297,47 @@ TEST(TableRun, WhichFilesAreTables) {
             EXPECT_NE(run.read("tarvel.lst").find("Numbers of Cases Accepted =      4"), std::string::npos);
             EXPECT_EQ(run.exists("KIRV.IN_"), c.text != data_file);  // a table's run writes it without --print
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The header of the expected-mean-square table shows 16 characters of each
+// name. Effects of factor letters are cut there, as their listings always
+// had them; the names of a table's columns are shortened so that no two
+// look alike.
+TEST(TableRun, LongNamesInTheHeaderOfTheExpectedMeanSquares) {
+    std::string letters = "MOD = A*B*C*D*E*F*G*H*J + A*B*C*D*E*F*G*H*K\n{y}\n";
+    std::string table = "weaning_weight_group_a,weaning_weight_group_b,y\n";
+    for (int k = 0; k < 12; ++k) {
+        const std::string j = std::to_string(k % 2 + 1), l = std::to_string(k / 2 % 3 + 1), y = std::to_string(k * k % 7);
+        letters += "1 1 1 1 1 1 1 1 1 " + j + " " + l + " " + y + "\n";
+        table += j + "," + l + "," + y + "\n";
+    }
+    const struct {
+        const char* file;
+        std::string text;
+        Args args;
+        std::string last, first;  // the two effects in the header, the last first
+    } cases[] = {
+        {"d.dat", letters, {}, "A*B*C*D*E*F*G*H*", "A*B*C*D*E*F*G*H*"},
+        {"t.csv", table, {"--model", "weaning_weight_group_a + weaning_weight_group_b", "--traits", "y"},
+         "weaning_~group_b", "weaning_~group_a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TarvelRun run;
+        run.write(c.file, c.text);
+        Args args{c.file};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = run.run_args(args);
+        ASSERT_EQ(r.exit_status, 0) << r.standard_error;
+        const std::vector<std::string> listing = run.records("tarvel.lst");
+        EXPECT_NE(std::find(listing.begin(), listing.end(),
+                            " Source                    df       " + c.last + c.first + "Mean            "),
+                  listing.end());
     }
 }
 
