@@ -4,6 +4,7 @@
 #include <map>
 
 #include "common/names.hpp"
+#include "common/tokenizer.hpp"
 #include "tarvel/run_error.hpp"
 #include "tarvel/specification.hpp"
 
@@ -16,17 +17,11 @@ struct Term {
     std::vector<std::vector<std::string>> parts;
 };
 
-std::string trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
 std::vector<std::string> split_trimmed(std::string_view text, char separator) {
     std::vector<std::string> pieces;
     for (std::size_t start = 0;;) {
         const std::size_t end = text.find(separator, start);
-        pieces.push_back(trimmed(text.substr(start, end == std::string_view::npos ? end : end - start)));
+        pieces.push_back(tk::trimmed(text.substr(start, end == std::string_view::npos ? end : end - start)));
         if (end == std::string_view::npos) return pieces;
         start = end + 1;
     }
@@ -155,7 +150,7 @@ std::vector<std::string> table_trait_names(std::string_view traits_text) {
             if (open == std::string_view::npos) break;
             const std::size_t close = rest.find('}', open);
             if (close == std::string_view::npos) throw RunError("Traits expression error!");
-            names.push_back(trimmed(rest.substr(open + 1, close - open - 1)));
+            names.push_back(tk::trimmed(rest.substr(open + 1, close - open - 1)));
             rest.remove_prefix(close + 1);
         }
     } else {
