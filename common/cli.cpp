@@ -2,6 +2,7 @@
 
 #include "common/tokenizer.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -117,8 +118,20 @@ bool open_output(TextWriter& out, std::string_view name, bool atomic) {
     return out.open(name, atomic);
 }
 
+namespace {
+
+// A character device (/dev/null, a terminal) takes each output's text in
+// turn and replaces nothing: two outputs may share it.
+bool is_character_device(std::string_view name) {
+    struct stat info {};
+    return ::stat(std::string(name).c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+}  // namespace
+
 bool same_file(std::string_view a, std::string_view b) {
     if (a == standard_stream_name || b == standard_stream_name) return false;
+    if (is_character_device(a) || is_character_device(b)) return false;
     const std::filesystem::path pa(a), pb(b);
     std::error_code error;
     if (std::filesystem::equivalent(pa, pb, error) && !error) return true;  // also through links
@@ -149,6 +162,15 @@ struct ResultsFile {
     std::string name;
 };
 
+// A results file that cannot be made where it is named: refused with the
+// options, before anything is read or written, so that nothing is lost.
+std::optional<std::string> writable_problem(std::string_view option, const std::string& name) {
+    if (name == standard_stream_name) return std::nullopt;
+    if (const std::optional<std::string> problem = results_file_problem(name))
+        return std::string(option) + ": '" + name + "' " + *problem;
+    return std::nullopt;
+}
+
 std::optional<std::string> check_tables(const OutputFiles& files, const std::vector<ResultsFile>& others) {
     if (!files.tables_given) return std::nullopt;
     const std::string tables(files.tables);
@@ -157,6 +179,8 @@ std::optional<std::string> check_tables(const OutputFiles& files, const std::vec
     std::error_code error;
     if (std::filesystem::exists(tables, error) && !std::filesystem::is_directory(tables, error))
         return "--tables: '" + tables + "' is not a directory";
+    if (const std::optional<std::string> problem = results_directory_problem(tables))
+        return "--tables: '" + tables + "' " + *problem;
     for (const std::string& name : files.table_names) {
         const std::string path = (std::filesystem::path(tables) / name).string();
         for (const ResultsFile& other : others)
@@ -181,6 +205,7 @@ std::optional<std::string> check_output_files(const OutputFiles& files) {
     if (same_file(listing, files.data)) return "-o: '" + listing + "' is the data file";
     if (const std::optional<std::string> own = own_file_named(listing, files.own_files))
         return "-o: '" + listing + "' is the program's own file " + *own;
+    if (const std::optional<std::string> problem = writable_problem("-o", listing)) return problem;
     // Each results file against the data file, the program's own files and
     // the results files before it.
     std::vector<ResultsFile> named{{"listing file", listing}};
@@ -193,8 +218,7 @@ std::optional<std::string> check_output_files(const OutputFiles& files) {
         for (const ResultsFile& other : named)
             if (same_file(result.name, other.name))
                 return option + ": '" + result.name + "' is the " + std::string(other.option);
-        std::error_code error;
-        if (std::filesystem::is_directory(result.name, error)) return option + ": '" + result.name + "' is a directory";
+        if (const std::optional<std::string> problem = writable_problem(option, result.name)) return problem;
         named.push_back({option == "--json" ? "JSON file" : "report", result.name});
     }
     named.push_back({"data file", std::string(files.data)});

@@ -74,7 +74,9 @@ std::string bad_value_text(std::string_view option, std::string_view value, std:
 bool open_output(TextWriter& out, std::string_view name, bool atomic);
 
 // True when both names lead to the same file, an existing one or one still
-// to be created ("-", standard output, never does). Full names are compared.
+// to be created ("-", standard output, never does, nor a character device
+// such as /dev/null, which any number of outputs may share; a FIFO does, for
+// two outputs would mix their text in it). Full names are compared.
 bool same_file(std::string_view a, std::string_view b);
 
 // The one of a program's own files (the fixed names of its control and
@@ -97,8 +99,9 @@ struct OutputFiles {
 
 // Where the files would collide or cannot be written at all: an empty name,
 // two results on standard output, a results file that is the data file, one
-// of the program's own files or another results file, a JSON file or report
-// that is a directory, a tables directory that is a file. nullopt when they fit.
+// of the program's own files or another results file, a listing, JSON file or
+// report that is a directory or whose folder is missing or cannot be written
+// in, a tables directory that is a file or cannot be made. nullopt when they fit.
 std::optional<std::string> check_output_files(const OutputFiles& files);
 
 // The options of both command lines for results beside the listing and the
@@ -127,7 +130,8 @@ std::optional<std::string> take_line_ends(const ResultOptions& options, const Re
 
 // After a failed run no results file may stay under its name, so that no
 // earlier run's results can pass for this one's ("-" and "" name none). Only
-// a regular file goes (see remove_regular_file): never a device or a FIFO.
+// a regular file under the name itself goes (see remove_regular_file): never
+// a symbolic link nor the file it leads to, a device or a FIFO.
 void remove_results_file(std::string_view name);
 // The same for the tables of a failed run: the named files in the directory.
 void remove_result_tables(std::string_view directory, const std::vector<std::string>& names);

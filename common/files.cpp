@@ -285,11 +285,68 @@ bool held_open(const std::vector<std::string>& chain) {
 }  // namespace
 
 void remove_regular_file(std::string_view name) {
-    const std::optional<std::vector<std::string>> chain = link_chain(name);
-    if (!chain || held_open(*chain)) return;
-    const std::string& path = chain->back();
+    // lstat: a symbolic link is never followed, so the file at its end stays.
+    const std::string path = trim_name(name);
     struct stat info {};
     if (!path.empty() && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+}
+
+namespace {
+
+std::string cannot_write(const std::string& reason) { return "cannot be written: " + reason; }
+
+// Why no new file can be put into the folder: it must exist, be a folder and
+// take new names (write and search permission).
+std::optional<std::string> folder_problem(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    struct stat info {};
+    const std::string quoted = "'" + folder + "'";
+    if (::stat(folder.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? "the folder " + quoted + " does not exist"
+                                                   : "the folder " + quoted + ": " + std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return quoted + " is not a folder";
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return "cannot write in the folder " + quoted + ": " + std::strerror(errno);
+    return std::nullopt;
+}
+
+}  // namespace
+
+// The same decisions as TextWriter::open, without opening anything.
+std::optional<std::string> results_file_problem(std::string_view name) {
+    const std::string path = trim_name(name);
+    const std::optional<std::vector<std::string>> chain = link_chain(path);
+    if (!chain) return cannot_write(std::strerror(ELOOP));
+    struct stat info {};
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) return std::string("is a directory");
+    if ((exists && !S_ISREG(info.st_mode)) || held_open(*chain)) {
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return cannot_write(std::strerror(errno));
+        return std::nullopt;
+    }
+    const std::string& target = chain->back();
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return cannot_write(std::strerror(errno));
+    if (const std::optional<std::string> problem = folder_problem(directory_of(target))) return cannot_write(*problem);
+    return std::nullopt;
+}
+
+std::optional<std::string> results_directory_problem(std::string_view name) {
+    std::string path = trim_name(name);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    struct stat info {};
+    // The first part of the name that exists takes the missing ones.
+    while (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) return cannot_write("'" + path + "': " + std::strerror(errno));
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos) {
+            path = std::string(1, '.');  // (assigning "." trips a false -Wrestrict in g++ 12)
+            break;
+        }
+        path.resize(slash == 0 ? 1 : slash);
+    }
+    if (const std::optional<std::string> problem = folder_problem(path)) return cannot_write(*problem);
+    return std::nullopt;
 }
 
 TextWriter::TextWriter(TextWriter&& other) noexcept { *this = std::move(other); }

@@ -181,10 +181,22 @@ class TextWriter {
     bool unix_line_ends_ = false;
 };
 
-// Removes a results file of an earlier run: a regular file under the name (or
-// at the end of its symbolic link). Devices, FIFOs, directories and files
-// held open (/dev/stdout) stay.
+// Removes a results file of an earlier run: a regular file under the name
+// itself. A symbolic link stays, and so does the file it leads to (it may be
+// anything the user keeps there); devices, FIFOs and directories stay too.
 void remove_regular_file(std::string_view name);
+
+// Why no results file can be made under name, as far as can be told before
+// anything is written: "is a directory", or "cannot be written: " and the
+// reason (the folder does not exist or is not a folder or cannot be written
+// in, the file is write-protected, its links loop). nullopt when it can be
+// made. A device, FIFO or file held open is written to in place: only a
+// device that cannot be opened to write is refused.
+std::optional<std::string> results_file_problem(std::string_view name);
+
+// Why no directory for the tables can be made or written in at name (it is
+// made with its missing parents): nullopt when it can.
+std::optional<std::string> results_directory_problem(std::string_view name);
 
 // A nameless binary scratch file, removed when it is closed or destroyed
 // (also when the process is killed: it never has a name). It is made in the

@@ -112,6 +112,22 @@ void keep_record(const ColumnLayout& layout, const ReducedModel& reduced, int th
     record.pairs = std::move(pairs);
 }
 
+// An export file the user did not ask for (a table run writes it by
+// default) must not stop the run: when a value does not fit its 4-byte reals
+// it is left out with a warning, and an earlier one of its name goes so that
+// it cannot pass for this run's. False when it is left out.
+bool keep_default_export(const AnalysisInput& input, const ColumnLayout& layout, std::span<const PairAnalysis> pairs,
+                         AnalysisOutput& output, tk::Host& host) {
+    const std::optional<std::string> value = export_value_too_large(pairs, layout.source_names, input.trait_names);
+    if (!value) return true;
+    output.export_file.discard();
+    tk::remove_regular_file(export_file_name);
+    tk::warning(host, std::string("the export file ") + export_file_name + " for kirv is not written: the " + *value +
+                          ", beyond its 4-byte reals (up to 3.40e+38). Rescale the trait (divide it by a power "
+                          "of ten) to analyse it with kirv.");
+    return false;
+}
+
 }  // namespace
 
 void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, AnalysisOutput& output,
@@ -141,17 +157,19 @@ void reduce_and_analyse(const AnalysisInput& input, tk::ScratchFile& scratch, An
 
     tk::show_status(host, status_computing);
     std::vector<PairAnalysis> pairs = analyse_pairs(reduced.sums, tau, ems, t, tk::thread_count(input.threads));
-    require_four_byte_matrices(pairs, layout.source_names, input.trait_names, {input.switches, input.listing, t});
-    TraitTables tables = build_trait_tables(ems.n, t, pairs, input.switches);
+    OutputSwitches switches = input.switches;
+    if (switches.kirv && input.export_by_default) switches.kirv = keep_default_export(input, layout, pairs, output, host);
+    require_four_byte_matrices(pairs, layout.source_names, input.trait_names, {switches, input.listing, t});
+    TraitTables tables = build_trait_tables(ems.n, t, pairs, switches);
 
     if (input.listing) {
-        write_analysis_sections(output.listing, input.trait_names, layout, ems, pairs, tables, input.switches,
+        write_analysis_sections(output.listing, input.trait_names, layout, ems, pairs, tables, switches,
                                 input.factor_names.empty() ? NameShortening::cut : NameShortening::distinct);
     } else {
         write_host_results(output.tests, ems, pairs, tables, output.arrays.df, output.arrays.ss, output.arrays.ems,
                            output.arrays.vc);
     }
-    if (input.switches.kirv)
+    if (switches.kirv)
         write_export_blocks(output.export_file, ems, pairs.back(), tables, layout, input.export_effect_names);
     if (output.record)
         keep_record(layout, reduced, tk::thread_count(input.threads), std::move(ems), std::move(pairs), *output.record);

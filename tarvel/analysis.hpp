@@ -34,6 +34,7 @@ struct AnalysisInput {
     bool export_effect_names = false;           // the export file names the effects
     int threads = 0;                            // 0: every core
     ReductionPath reduction = ReductionPath::automatic;
+    bool export_by_default = false;             // not asked for: left out, with a warning, when a value does not fit
 };
 
 // How the equations were reduced, for the JSON document.

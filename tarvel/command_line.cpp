@@ -204,13 +204,27 @@ std::optional<std::string> take_table(const OptionTexts& t, const Options& o, Ru
         return "--sep: '" + t.separator + "' is not a separator (, ; tab or one character)";
     // A table has no PRI line: without --print the run writes the export
     // file, the way from a table to kirv.
-    if (o.print->count() == 0) run.items.print_options = print_options_text({.kirv = true});
+    if (o.print->count() == 0) {
+        run.items.print_options = print_options_text({.kirv = true});
+        run.export_by_default = true;
+    }
     if (o.missing->count() > 0) return take_table_missing(t.missing, table.missing);
     return std::nullopt;
 }
 
 tk::OutputFiles output_files(const OptionTexts& t, const Options& o) {
     return tk::output_files(t.data, t.listing, o.json, t.json, o.results, t.results, table_names(), own_file_names);
+}
+
+// The export file goes to the current folder: when the options ask for it
+// (or a table run writes it by default) it must be possible to write there.
+// A data file's PRI line is read only by the run.
+std::optional<std::string> check_export_file(const RunParameters& run) {
+    if (!parse_print_items(run.items.print_options).switches.kirv) return std::nullopt;
+    const std::optional<std::string> problem = tk::results_file_problem(export_file_name);
+    if (!problem) return std::nullopt;
+    return std::string("the export file ") + export_file_name + " " + *problem +
+           (run.export_by_default ? " (--print without kirv leaves it out)" : "");
 }
 
 // The run parameters of the options; the first problem found, if any.
@@ -240,7 +254,8 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     if ((problem = take_threads(o.threads, t.threads, run.threads))) return problem;
     if ((problem = take_reduction(o.reduction, t.reduction, run.reduction))) return problem;
     if ((problem = tk::take_line_ends(o.results, t.results, run.unix_line_ends))) return problem;
-    return tk::check_output_files(output_files(t, o));
+    if ((problem = tk::check_output_files(output_files(t, o)))) return problem;
+    return check_export_file(run);
 }
 
 // After a failed run no results of an earlier run may stay under their names.

@@ -296,7 +296,8 @@ void run_stages(tk::Host& host, const RunParameters& run, HostArrays& arrays, Ru
                               &data.cases.report,
                               run.export_effect_names,
                               run.threads,
-                              run.reduction};
+                              run.reduction,
+                              run.export_by_default};
     AnalysisRecord record;
     const bool keep_record = wants_results_document(run, files);
     AnalysisOutput output{files.listing, files.no_listing, files.export_file, arrays, keep_record ? &record : nullptr};

@@ -57,6 +57,7 @@ struct RunParameters {
     bool one_case_per_line = false; // free-form cases: a line short of values is unreadable
     TableOptions table;
     bool export_effect_names = false;  // the export file names the effects (runs from a shell)
+    bool export_by_default = false;    // the export file was not asked for (a table run without --print)
     int threads = 0;                // 0: every core
     ReductionPath reduction = ReductionPath::automatic;
 };

@@ -94,11 +94,30 @@ Effect effect_of(const Term& term, std::size_t index, std::span<const std::strin
     return effect;
 }
 
+// The rows that every analysis has besides the effects: an effect of one of
+// these names (in any letter case) would look like that row in the listing,
+// the tables and the export file, and kirv would take one for the other.
+constexpr std::string_view built_in_rows[] = {"Mean", "Error", "Total"};
+
+void require_distinct_from_built_in_rows(const Term& term, std::size_t index, std::string_view model_text) {
+    std::string name(tk::significant(term.name));
+    tk::to_upper(name);
+    for (std::string_view row : built_in_rows) {
+        std::string upper(row);
+        tk::to_upper(upper);
+        if (name == upper)
+            invalid_model(model_text, "Term " + std::to_string(index + 1) + " '" + term.name + "' has the name of the " +
+                                          std::string(row) + " row of the analysis; rename the column (e.g. '" +
+                                          term.name + "_1') in the table's header and in the model");
+    }
+}
+
 void resolve_model(std::span<const std::string> header, std::string_view table_name, std::string_view model_text,
                    TableColumns& columns) {
     const std::vector<Term> terms = split_model(model_text);
     std::map<std::string, std::size_t> seen;
     for (std::size_t i = 0; i < terms.size(); ++i) {
+        require_distinct_from_built_in_rows(terms[i], i, model_text);
         const auto [earlier, fresh] = seen.emplace(terms[i].name, i);
         if (!fresh)
             invalid_model(model_text, "Terms " + std::to_string(earlier->second + 1) + " and " +

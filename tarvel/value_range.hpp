@@ -12,6 +12,7 @@
 #include "tarvel/pair_analysis.hpp"
 #include "tarvel/switches.hpp"
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -28,6 +29,13 @@ struct MatrixOutputs {
 // pair order, that is finite but beyond the 4-byte range and goes to one of
 // those files; its message names the value and suggests rescaling the trait.
 // source_names: "Mean", then the n effects; trait_names: t names.
+// The first value of the export file's matrices (the sums of squares and
+// cross products) beyond the 4-byte range, as "sum of squares of effect g for
+// trait y is 1.00e+40"; nullopt when all fit.
+std::optional<std::string> export_value_too_large(std::span<const PairAnalysis> pairs,
+                                                  std::span<const std::string> source_names,
+                                                  std::span<const std::string> trait_names);
+
 void require_four_byte_matrices(std::span<const PairAnalysis> pairs, std::span<const std::string> source_names,
                                 std::span<const std::string> trait_names, const MatrixOutputs& outputs);
 
