@@ -341,6 +341,19 @@ TEST(MachineFaults, NamesOfResultsFiles) {
         {"kirv: listing named as the summary file", false, {}, "0 1\nd.kin\ntanv~tm4.$$$\n\n\n\n\n\n", 0,
          "The listing file tanv~tm4.$$$ is kirv's own file tanv~tm4.$$$; give the listing another name!", ""},
         {"kirv: '--' ends the options", false, {"--", "-d.kin"}, "", 0, "", "kirv.lst"},
+        // A failed run leaves a linked listing and the file it leads to as they were.
+        {"failed run, listing through a link", true, {"data.txt", "-o", "link.lst", "--model", "1+2"}, "", 1,
+         "Invalid model specified!", ""},
+        {"failed host run, listing through a link", true, {}, "0 1 100 100 100 100\ndata.txt\nlink.lst\n1+2\n\n\n\n\n",
+         0, "Invalid model specified!", ""},
+        {"kirv: failed run, listing through a link", false, {"d.kin", "-o", "link.lst", "--genetic-group", "9"}, "",
+         1, "Error ID of genetic group specified!", ""},
+        // A character device takes any number of outputs; a FIFO one only.
+        {"listing and JSON to /dev/null", true, {"data.txt", "-o", "/dev/null", "--json", "/dev/null"}, "", 0, "", ""},
+        {"kirv: listing and JSON to /dev/null", false, {"d.kin", "-o", "/dev/null", "--json", "/dev/null"}, "", 0, "",
+         ""},
+        {"listing and JSON to one FIFO", true, {"data.txt", "-o", "fifo", "--json", "fifo"}, "", 2,
+         "--json: 'fifo' is the listing file", ""},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -350,6 +363,7 @@ TEST(MachineFaults, NamesOfResultsFiles) {
         dir.write("-d.kin", kirv_data);
         dir.write("real.lst", "earlier\r\n");
         std::filesystem::create_symlink("real.lst", dir.path / "link.lst");
+        ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
         if (!c.control.empty()) dir.write(c.tarvel ? "tanv~tm0.$$$" : "tanv~tm3.$$$", c.control);
         const tk_test::ProgramRun r = tk_test::run_program(c.tarvel ? tarvel : kirv, dir.path, c.args);
         EXPECT_EQ(r.exit_status, c.status) << c.name;
@@ -363,14 +377,14 @@ TEST(MachineFaults, NamesOfResultsFiles) {
         }
         EXPECT_TRUE(std::filesystem::is_symlink(dir.path / "link.lst")) << c.name;
         EXPECT_TRUE(std::filesystem::is_character_file("/dev/null")) << c.name;
-        if (c.status != 0) {
-            EXPECT_EQ(dir.read("real.lst"), "earlier\r\n") << c.name;
+        if (c.written != "real.lst") {
+            EXPECT_EQ(dir.read("real.lst"), "earlier\r\n") << c.name;  // failed runs too
         }
     }
 }
 
 // A write-protected listing is kept (not replaced, not removed), as opening
-// it for writing would keep it. Root may write any file, so as root the run
+// it for writing would keep it: the option is refused before the run. Root may write any file, so as root the run
 // is made as the user "nobody".
 TEST(MachineFaults, WriteProtectedListingIsKept) {
     TempDir dir;
@@ -385,8 +399,8 @@ TEST(MachineFaults, WriteProtectedListingIsKept) {
                                        : tk_test::run_program(tarvel, dir.path, {"data.txt"});
     if (root && (r.exit_status == 126 || r.exit_status == 127 || r.exit_status == -1))
         GTEST_SKIP() << "cannot run the program as another user here: " << r.standard_error;
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(tk_test::boxes_of(r.standard_error), Names{"Cannot create the listing file 'tarvel.lst': Permission denied."});
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(tk_test::boxes_of(r.standard_error), Names{"-o: 'tarvel.lst' cannot be written: Permission denied"});
     EXPECT_EQ(dir.read("tarvel.lst"), "earlier\r\n");
 }
 

@@ -210,8 +210,8 @@ TEST(KirvCommandLine, ExitStatuses) {
          box("The reference ID -1 is not an effect number 1 to 3, nor 0 for the identity matrix!")},
         {"relationship 0", good, {"d.kin", "--relationship", "0"}, 2,
          box("--relationship: 0 is outside its range (above 0, at most 1)") + "Run 'kirv --help' for the options.\n"},
-        {"listing cannot be opened", good, {"d.kin", "-o", "sub"}, 1,
-         box("Cannot open the listing file sub (Is a directory)!")},
+        {"listing cannot be opened", good, {"d.kin", "-o", "sub"}, 2,
+         box("-o: 'sub' is a directory") + "Run 'kirv --help' for the options.\n"},
         {"usage", good, {"d.kin", "--bogus"}, 2,
          box("The following argument was not expected: --bogus") + "Run 'kirv --help' for the options.\n"},
     };
@@ -456,7 +456,7 @@ TEST(KirvJson, OnlyACompletedRunLeavesTheFile) {
         {"completed", three_effects(settings_lines), {"d.kin", "--json", "r.json"}, 0, {"d.kin", "kirv.lst", "r.json"}},
         {"input error", three_effects(""), {"d.kin", "--json", "r.json"}, 1, {"d.kin"}},
         {"data file missing", "", {"absent.kin", "--json", "r.json"}, 1, {"d.kin"}},
-        {"JSON directory missing", three_effects(settings_lines), {"d.kin", "--json", "none/r.json"}, 1,
+        {"JSON directory missing", three_effects(settings_lines), {"d.kin", "--json", "none/r.json"}, 2,
          {"d.kin", "r.json"}},
     };
     for (const auto& c : cases) {
@@ -473,7 +473,8 @@ TEST(KirvJson, OnlyACompletedRunLeavesTheFile) {
     tk_test::TempDir dir;
     dir.write("d.kin", three_effects(settings_lines));
     EXPECT_EQ(run_kirv_args(dir, {"d.kin", "--json", "none/r.json"}).errors,
-              box("Cannot open the JSON file none/r.json (No such file or directory)!"));
+              box("--json: 'none/r.json' cannot be written: the folder 'none' does not exist") +
+                  "Run 'kirv --help' for the options.\n");
 }
 
 TEST(KirvJson, OnStandardOutput) {
