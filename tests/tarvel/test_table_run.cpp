@@ -148,6 +148,13 @@ TEST(TableRun, BadTablesStopTheRunNamingTheLineAndTheColumn) {
          "The file 't.csv' is cut short: its gzip data end before their end mark."},
         {"truncated zstd", zstd_table.substr(0, zstd_table.size() - 5), {},
          "The file 't.csv' is cut short: its zstd data end before their end mark."},
+        {"an effect named as the Error row", "id,Error,y\n" + rows, {"--model", "Error", "--traits", "y"},
+         "Invalid model specified! Term 1 'Error' has the name of the Error row of the analysis; rename the column "
+         "(e.g. 'Error_1') in the table's header and in the model (model 'Error')."},
+        {"... as the Mean row, in other letters", "id,mean,y\n" + rows, {"--model", "mean", "--traits", "y"},
+         "Term 1 'mean' has the name of the Mean row"},
+        {"... as the Total row, second term", "id,sire,TOTAL,y\nx,S1,T1,4\n", {"--model", "sire + TOTAL", "--traits", "y"},
+         "Term 2 'TOTAL' has the name of the Total row"},
         {"bad rows", head + rows + "a3,S3\na4,S4,x\n", {},
          "2 bad row(s) in 't.csv' (a wrong number of fields, or a trait value that is not a number); nothing was "
          "analysed:\n  line 4: 2 fields, 3 expected: a3,S3\n  line 5: column 3 (y) holds 'x', which is not a "
@@ -338,6 +345,45 @@ TEST(TableRun, LongNamesInTheHeaderOfTheExpectedMeanSquares) {
         EXPECT_NE(std::find(listing.begin(), listing.end(),
                             " Source                    df       " + c.last + c.first + "Mean            "),
                   listing.end());
+    }
+}
+
+// The export file that a table run writes by default gives way to a sum of
+// squares beyond its 4-byte reals: the run completes without it (and without
+// an earlier one), with a warning. Asked for with --print kirv, the value
+// stops the run.
+TEST(TableRun, TheDefaultExportGivesWayToValuesItCannotHold) {
+    std::string huge = "g,y\n";
+    for (int k = 0; k < 4; ++k) huge += "g0,0e20\ng1,1e20\ng2,2e20\n";
+    const struct {
+        const char* name;
+        Args print;
+        int status;
+        std::string message;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"by default", {}, 0,
+         "Warning: the export file KIRV.IN_ for kirv is not written: the sum of squares of effect g for trait y is "
+         "8.00e+40, beyond its 4-byte reals (up to 3.40e+38). Rescale the trait (divide it by a power of ten) to "
+         "analyse it with kirv.\n",
+         {"r.json", "t.csv", "tarvel.lst"}},
+        {"asked for", {"--print", "kirv"}, 1,
+         "Error Message: Value too large! The sum of squares of effect g for trait y is 8.00e+40, beyond the 4-byte "
+         "reals (up to 3.40e+38) of the export file KIRV.IN_. Rescale the trait (divide it by a power of ten) and run "
+         "again.\n",
+         {"KIRV.IN_", "t.csv"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TarvelRun run;
+        run.write("t.csv", huge);
+        run.write("KIRV.IN_", "earlier");
+        Args args{"t.csv", "--model", "g", "--traits", "y", "--json", "r.json"};
+        args.insert(args.end(), c.print.begin(), c.print.end());
+        const RunResult r = run.run_args(args);
+        EXPECT_EQ(r.exit_status, c.status);
+        EXPECT_EQ(r.standard_error, c.message);
+        EXPECT_EQ(run.files(), c.files);
     }
 }
 
