@@ -166,14 +166,17 @@ bool letter_model(const std::string& model) {
 // those of one (no model, a data format, one case per line), or when its
 // first line does not hold the columns of a model of factor letters; a .txt
 // file is a table only when its first line holds the columns of the model.
-bool is_table(const OptionTexts& t, const Options& o) {
+bool is_table(const OptionTexts& t, const Options& o, RunParameters& run) {
     if (o.table->count() > 0 || t.data == tk::standard_stream_name) return true;
     if (o.model->count() == 0 || o.format->count() > 0 || o.one_case_per_line->count() > 0) return false;
     const std::string_view base = table::without_compression_suffix(t.data);
     const bool model_in_header =
         looks_like_table(t.data, t.model, o.separator->count() > 0 ? separator_named(t.separator) : std::nullopt);
-    if (table::has_suffix(base, ".csv") || table::has_suffix(base, ".tsv"))
-        return model_in_header || !letter_model(t.model);
+    if (table::has_suffix(base, ".csv") || table::has_suffix(base, ".tsv")) {
+        if (model_in_header || !letter_model(t.model)) return true;
+        run.table_name_read_as_data_file = true;
+        return false;
+    }
     return table::has_suffix(base, ".txt") && model_in_header;
 }
 
@@ -244,7 +247,7 @@ std::optional<std::string> take_parameters(const OptionTexts& t, const Options& 
     if ((problem = take_text(o.format, "--format", t.format, items.data_format))) return problem;
     if ((problem = take_text(o.traits, "--traits", t.traits, items.traits))) return problem;
     if ((problem = take_print(o.print, t.print, items.print_options))) return problem;
-    if (is_table(t, o)) {
+    if (is_table(t, o, run)) {
         if ((problem = take_table(t, o, run))) return problem;
     } else {
         if (o.separator->count() > 0) return std::string("--sep: only a table has a separator (see --table)");

@@ -348,12 +348,21 @@ std::optional<std::string> host_capacity_problem(const HostArrays& arrays, int n
     return std::nullopt;
 }
 
+// A file named like a table that was read as a data file: its error may
+// come from that reading alone, so the message says how it was read.
+std::string how_the_data_were_read(const RunParameters& run) {
+    if (!run.table_name_read_as_data_file) return "";
+    return "\n'" + run.data_file + "' was read as a data file with a head of keyword lines (MOD, FMT, traits in "
+           "braces), for its first line is not a header that holds the columns of the model; give --table to read "
+           "it as a table.";
+}
+
 // The error path: the box, the status text, the error code.
 int stop_run(tk::Host& host, const RunParameters& run, RunFiles& files, const std::string& message) {
     const bool listing_opened = files.listing_opened;
     files = RunFiles{};  // every unfinished output goes before the earlier listing does
     if (listing_opened) remove_earlier_listing(run);
-    tk::error_box(host, message);
+    tk::error_box(host, message + how_the_data_were_read(run));
     tk::show_status(host, " Error found, program terminated abnormally");
     return error_code_specification;
 }

@@ -58,6 +58,7 @@ struct RunParameters {
     TableOptions table;
     bool export_effect_names = false;  // the export file names the effects (runs from a shell)
     bool export_by_default = false;    // the export file was not asked for (a table run without --print)
+    bool table_name_read_as_data_file = false;  // a .csv or .tsv whose first line does not hold the model's columns
     int threads = 0;                // 0: every core
     ReductionPath reduction = ReductionPath::automatic;
 };

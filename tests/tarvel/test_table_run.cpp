@@ -283,6 +283,11 @@ TEST(TableRun, WhichFilesAreTables) {
                                                                    "'t.csv' has no column 'sire' (term 1); the "
                                                                    "nearest is 'g'."},
         {"t.csv", table, {"--model", "g"}, 2, "a table needs --traits, naming its trait columns"},
+        // A header that cannot be read: read as a data file, as the message says.
+        {"t.csv", "a,a,y\n1,2,3\n", {"--model", "a", "--traits", "y"}, 1,
+         "No trait specified! The trait text 'y' holds no name in braces.\n't.csv' was read as a data file with a "
+         "head of keyword lines (MOD, FMT, traits in braces), for its first line is not a header that holds the "
+         "columns of the model; give --table to read it as a table."},
         {"t.csv", table, {"--table", "--model", "g", "--traits", "y", "--format", "(2F2.0)"}, 2,
          "--format: a table has no data format"},
         {"t.csv", table, {"--model", "g", "--traits", "y", "--sep", "ab"}, 2,
