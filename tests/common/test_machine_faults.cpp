@@ -384,24 +384,40 @@ TEST(MachineFaults, NamesOfResultsFiles) {
 }
 
 // A write-protected listing is kept (not replaced, not removed), as opening
-// it for writing would keep it: the option is refused before the run. Root may write any file, so as root the run
-// is made as the user "nobody".
-TEST(MachineFaults, WriteProtectedListingIsKept) {
-    TempDir dir;
-    dir.write("data.txt", generated_cases(30));
-    dir.write("tarvel.lst", "earlier\r\n");
-    ::chmod(dir.path.c_str(), 0777);
-    ::chmod(dir.file("data.txt").c_str(), 0644);
-    ::chmod(dir.file("tarvel.lst").c_str(), 0444);
-    const bool root = ::geteuid() == 0;
-    const Args as_nobody = {"--reuid=65534", "--regid=65534", "--clear-groups", tarvel, "data.txt"};
-    const tk_test::ProgramRun r = root ? tk_test::run_program("/usr/bin/setpriv", dir.path, as_nobody)
-                                       : tk_test::run_program(tarvel, dir.path, {"data.txt"});
-    if (root && (r.exit_status == 126 || r.exit_status == 127 || r.exit_status == -1))
-        GTEST_SKIP() << "cannot run the program as another user here: " << r.standard_error;
-    EXPECT_EQ(r.exit_status, 2);
-    EXPECT_EQ(tk_test::boxes_of(r.standard_error), Names{"-o: 'tarvel.lst' cannot be written: Permission denied"});
-    EXPECT_EQ(dir.read("tarvel.lst"), "earlier\r\n");
+// it for writing would keep it, and nothing is written into a folder that
+// cannot be written in: the options are refused before the run. Root may
+// write any file, so as root the run is made as the user "nobody".
+TEST(MachineFaults, WriteProtectedFilesAndFolders) {
+    const struct {
+        const char* name;
+        Args args;
+        mode_t folder_mode;
+        std::string error;
+    } cases[] = {
+        {"write-protected listing", {"data.txt"}, 0777, "-o: 'tarvel.lst' cannot be written: Permission denied"},
+        {"export into a read-only folder", {"data.txt", "--print", "kirv", "-o", "/dev/null"}, 0555,
+         "the export file KIRV.IN_ cannot be written: cannot write in the folder '.': Permission denied"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("data.txt", generated_cases(30));
+        dir.write("tarvel.lst", "earlier\r\n");
+        ::chmod(dir.file("data.txt").c_str(), 0644);
+        ::chmod(dir.file("tarvel.lst").c_str(), 0444);
+        ::chmod(dir.path.c_str(), c.folder_mode);
+        const bool root = ::geteuid() == 0;
+        Args as_nobody = {"--reuid=65534", "--regid=65534", "--clear-groups", tarvel};
+        as_nobody.insert(as_nobody.end(), c.args.begin(), c.args.end());
+        const tk_test::ProgramRun r = root ? tk_test::run_program("/usr/bin/setpriv", dir.path, as_nobody)
+                                           : tk_test::run_program(tarvel, dir.path, c.args);
+        ::chmod(dir.path.c_str(), 0777);  // for the clean-up
+        if (root && (r.exit_status == 126 || r.exit_status == 127 || r.exit_status == -1))
+            GTEST_SKIP() << "cannot run the program as another user here: " << r.standard_error;
+        EXPECT_EQ(r.exit_status, 2) << c.name;
+        EXPECT_EQ(tk_test::boxes_of(r.standard_error), Names{c.error}) << c.name;
+        EXPECT_EQ(dir.read("tarvel.lst"), "earlier\r\n") << c.name;
+        EXPECT_EQ(tk_test::files_in(dir), (Names{"data.txt", "tarvel.lst"})) << c.name;
+    }
 }
 
 // ------------------------------------------------------------ values and capacities
