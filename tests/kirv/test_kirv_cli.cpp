@@ -197,7 +197,12 @@ TEST(KirvCommandLine, ExitStatuses) {
     } cases[] = {
         {"completed", good, {"d.kin"}, 0, ""},
         {"data file missing", good, {"absent.kin"}, 1, box("Cannot find the data file for KIRV module! There is no file 'absent.kin'.")},
-        {"no genetic group", three_effects(""), {"d.kin"}, 1, box("ID of genetic group is not specified!")},
+        {"no genetic group", three_effects(""), {"d.kin"}, 1,
+         box("ID of genetic group is not specified! Choose it with --genetic-group.")},
+        {"no plain choice among names", "//EFFECT 1 = flock\n//EFFECT 2 = sire\n//EFFECT 3 = Error\n" + three_effects(""),
+         {"d.kin"}, 1,
+         box("ID of genetic group is not specified! Choose it with --genetic-group, by name or number, among the "
+             "effects 1 (flock), 2 (sire).")},
         {"genetic group out of range", good, {"d.kin", "--genetic-group", "4"}, 1,
          box("Error ID of genetic group specified!")},
         {"a name led by a digit", "//EFFECT 1 = herd\n//EFFECT 2 = 2nd_sire\n//EFFECT 3 = Error\n" + good,
