@@ -228,6 +228,17 @@ TEST(KirvCommandLine, ExitStatuses) {
         EXPECT_EQ(out.exit_status, c.status) << c.name;
         EXPECT_EQ(tk_test::without_warnings(out.errors), c.errors) << c.name;
     }
+    // A bending that fails still ends in order, and says so on standard error.
+    tk_test::TempDir dir;
+    dir.write("d.kin", good);
+    const auto failed = run_kirv_args(dir, {"d.kin", "--bend", "--min-eigenvalue", "1e9"});
+    EXPECT_EQ(failed.exit_status, 0);
+    EXPECT_EQ(failed.errors.rfind("Warning: Bending failed: ERROR: REQUIRED LIMIT OF THE LOWEST EIGENVALUE WAS FAILED; "
+                                  "SET A SMALLER VALUE AND TRY AGAIN. Every parameter is computed from the matrices "
+                                  "as estimated.\n",
+                                  0),
+              0u)
+        << failed.errors;
 }
 
 TEST(KirvCommandLine, OutOfMemory) {
