@@ -66,14 +66,15 @@ Options define_options(CLI::App& app, OptionTexts& t) {
                                     "at most 1 [REL]");
     o.group = app.add_option("--genetic-group", t.group,
                              "The genetic group: its effect number, or its name when the data file names the "
-                             "effects (tarvel's JSON, or an export file of tarvel run from a shell) [GEN]");
+                             "effects (tarvel's JSON, or an export file of tarvel run from a shell); without it kirv takes the "
+                             "effect within which another is nested, if only one is [GEN]");
     o.bend = app.add_flag("--bend")->description("Bend the genetic-group covariance matrix if needed [BEN]");
     o.no_bend = app.add_flag("--no-bend")->description("Do not bend [BEN]");
     o.bend->excludes(o.no_bend);
     o.reference = app.add_option("--reference", t.reference,
-                                 "Effect number of the bending reference matrix; 0 or out of range: identity [REF]");
+                                 "Effect number of the bending reference matrix, 1 to the effects; 0: identity [REF]");
     o.minimum = app.add_option("--min-eigenvalue", t.minimum,
-                               "Lowest eigenvalue required of the bent matrix; below 0: 0 [MIN]");
+                               "Lowest eigenvalue required of the bent matrix; at least 0 [MIN]");
     o.print = app.add_option("--print", t.print,
                              "Result blocks to print, e.g. vcgg,h2g,rg; '' prints none [PRI]");
     o.json = app.add_option("--json", t.json, "Write every number of the run to this JSON file; '-': standard output");
@@ -147,6 +148,7 @@ std::optional<std::string> take_settings(const OptionTexts& t, const Options& o,
     if (given.minimum_eigenvalue && *given.minimum_eigenvalue < 0.0)
         return "--min-eigenvalue: " + t.minimum + " is outside its range (at least 0)";
     given.reference_must_fit = true;
+    given.group_may_be_chosen = true;
     if (o.bend->count() > 0) given.bending = 1;
     if (o.no_bend->count() > 0) given.bending = 0;
     if (o.print->count() > 0) {

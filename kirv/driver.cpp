@@ -61,6 +61,29 @@ struct BendingStep {
 
 std::size_t at(int k) { return static_cast<std::size_t>(k); }
 
+// A bending that was asked for and failed leaves the matrices as estimated;
+// the listing says so in its bending block, and standard error says so too,
+// since the run still ends in order.
+void warn_of_failed_bending(tk::Host& host, const BendingStep& step, double minimum_eigenvalue) {
+    if (!step.bending) return;
+    switch (classify_bending(*step.bending, minimum_eigenvalue)) {
+        case BendingOutcome::success:
+        case BendingOutcome::not_needed:
+        case BendingOutcome::other: return;
+        default: break;
+    }
+    std::string text = "Bending failed";
+    const char* separator = ": ";
+    for (const std::string& line : bending_outcome_lines(*step.bending, minimum_eigenvalue)) {
+        const std::string_view words = tk::significant(line);
+        const std::size_t first = words.find_first_not_of(" =>");
+        if (first == std::string_view::npos) continue;
+        text += separator + std::string(words.substr(first));
+        separator = "; ";
+    }
+    tk::warning(host, text + ". Every parameter is computed from the matrices as estimated.");
+}
+
 void text_record(tk::TextWriter& out, std::string_view text) { tk::write_formatted(out, "(A)", {text}); }
 
 std::string capitalized(std::string text) {
@@ -259,6 +282,7 @@ void run_stages(tk::Host& host, const RunRequest& request, Clock::time_point sta
 
     const BendingStep bending = input.bending > 0 ? run_bending_step(host, files, listing, input, comp) : BendingStep{};
     if (listing && !bending.heading_written) write_results_heading(files.listing);
+    warn_of_failed_bending(host, bending, input.minimum_eigenvalue);
     const RawEstimates raw = raw_estimates(input.genetic_group, input.relative, comp.vc, comp.ms, comp.inverse_ems);
     clear_negative_variances(input.ems, bending.status_word, comp.vc, comp.ms);
 

@@ -108,14 +108,35 @@ bool nested_within(std::string_view inner, std::string_view outer) {
     }
 }
 
-GeneticGroup automatic_group(std::span<const std::string> names, int neff) {
+// The effect kirv takes when none was given, if the model leaves no doubt:
+// the one effect within which others are nested, else the only effect.
+// Where two effects hold nested ones (sire and dam|sire in 'sire + dam|sire
+// + litter|dam') or none does, any choice could be the wrong one (a fixed
+// effect such as sex taken for the sires), so there is none.
+std::optional<GeneticGroup> plain_group(std::span<const std::string> names, int neff) {
     const int effects = neff - 1;  // without the residual
-    for (int outer = effects - 1; outer >= 0; --outer)
+    std::optional<GeneticGroup> found;
+    for (int outer = 0; outer < effects; ++outer)
         for (int inner = 0; inner < effects; ++inner)
-            if (inner != outer && nested_within(names[static_cast<std::size_t>(inner)], names[static_cast<std::size_t>(outer)]))
-                return {outer, names[static_cast<std::size_t>(inner)] + " is nested within it"};
-    if (effects == 1) return {0, "it is the only effect of the model"};
-    return {effects - 1, "it is the last effect of the model before the residual"};
+            if (inner != outer && nested_within(names[static_cast<std::size_t>(inner)], names[static_cast<std::size_t>(outer)])) {
+                if (found) return std::nullopt;
+                found = GeneticGroup{outer, names[static_cast<std::size_t>(inner)] + " is nested within it"};
+                break;
+            }
+    if (!found && effects == 1) found = GeneticGroup{0, "it is the only effect of the model"};
+    return found;
+}
+
+[[noreturn]] void group_not_given(std::span<const std::string> names, int neff, bool shell) {
+    std::string message = "ID of genetic group is not specified!";
+    if (shell && !names.empty()) {
+        message += " Choose it with --genetic-group, by name or number, among the effects";
+        for (int k = 0; k + 1 < neff; ++k) message += (k == 0 ? " " : ", ") + effect_label(k, names);
+        message += ".";
+    } else if (shell) {
+        message += " Choose it with --genetic-group.";
+    }
+    throw RunError(status_genetic_group, message);
 }
 
 }  // namespace
@@ -141,10 +162,10 @@ GeneticGroup choose_genetic_group(const GroupRequest& request, std::span<const s
         if (*request.id < 1 || *request.id > neff)
             throw RunError(status_genetic_group, "Error ID of genetic group specified!");
         group.effect = *request.id - 1;
-    } else if (!names.empty()) {
-        group = automatic_group(names, neff);
+    } else if (std::optional<GeneticGroup> plain = request.may_choose && !names.empty() ? plain_group(names, neff) : std::nullopt) {
+        group = *plain;
     } else {
-        throw RunError(status_genetic_group, "ID of genetic group is not specified!");
+        group_not_given(names, neff, request.may_choose);
     }
     if (is_residual(group.effect, neff)) residual_chosen(group.effect, names);
     return group;

@@ -17,10 +17,12 @@
 
 namespace kirv {
 
-// What the user gave: a number, a name, or nothing.
+// What the user gave: a number, a name, or nothing; and whether kirv may
+// then choose (a run from a shell) or not (the host protocol).
 struct GroupRequest {
     std::optional<int> id;            // 1-based
     std::optional<std::string> name;  // the effect's name, as the data file names it
+    bool may_choose = false;
 };
 
 struct GeneticGroup {
@@ -35,12 +37,13 @@ struct GeneticGroup {
 std::vector<std::string> read_effect_names(tk::TextReader& data, int neff);
 
 // The genetic group of the request among neff effects (names: empty, or one
-// per effect). Without a request and with names, kirv chooses: the last
-// effect within which another effect is nested (sire in 'sire + dam|sire'),
-// else the one effect of a one-effect model, else the last effect before
-// the residual. RunError (status_genetic_group) for a number out of range,
-// the residual, the mean, a name that no effect has (with the nearest one),
-// a name without names in the file, and no request without names.
+// per effect). Without a request, with names and when it may, kirv chooses
+// only where the model leaves no doubt: the one effect within which another
+// is nested (sire in 'sire + dam|sire'), or the one effect of a one-effect
+// model. RunError (status_genetic_group) for a number out of range, the
+// residual, the mean, a name that no effect has (with the nearest one), a
+// name without names in the file, and no request otherwise (naming the
+// effects to choose from when they have names).
 GeneticGroup choose_genetic_group(const GroupRequest& request, std::span<const std::string> names, int neff);
 
 // "3 (sire)": an effect as the memo and the messages show it; the number

@@ -156,7 +156,7 @@ std::vector<std::string> read_trait_names(tk::TextReader& data) {
 
 GeneticGroup read_genetic_group(tk::TextReader* data, const ControlSettings& given,
                                 const std::vector<std::string>& names, int neff) {
-    GroupRequest request{given.genetic_group_id, given.genetic_group_name};
+    GroupRequest request{given.genetic_group_id, given.genetic_group_name, given.group_may_be_chosen};
     if (!request.id && !request.name && data) {
         if (std::optional<std::string> line = find_keyword(*data, "GEN")) {
             std::string value = *line;

@@ -90,6 +90,10 @@ struct ControlSettings {
     // The command line: a reference_id outside 0 to the number of effects is
     // an input error; from the control file it means the identity.
     bool reference_must_fit = false;
+    // The command line: without a genetic group, kirv may choose one when the
+    // effects have names and the choice is plain; the host's control file
+    // always names it.
+    bool group_may_be_chosen = false;
 };
 
 // A file name of a control record: its first 80 characters, trimmed.

@@ -399,12 +399,15 @@ namespace {
 
 // The genetic group of a data file with named effects (three effects: A,
 // B|A and the residual): by name on the command line or a GEN line, chosen
-// by kirv without one, and the names that do not fit the DF line.
+// by kirv without one on the command line only, and the names that do not
+// fit the DF line.
 TEST(Specification, GeneticGroupOfNamedEffects) {
     const std::string names = "//EFFECT 1 = A\n//EFFECT 2 = B|A\n//EFFECT 3 = Error\n";
     const std::string body = "DF = 4 10 50\n{T}\nEMS / UP\n3 2 1\n2 1\n1\nSS / LOW\n9\n8\n7\n";
     kirv::ControlSettings by_name;
     by_name.genetic_group_name = "b";  // case aside, the first factor of B|A
+    kirv::ControlSettings shell;
+    shell.group_may_be_chosen = true;
     const struct {
         const char* name;
         std::string text;
@@ -413,7 +416,12 @@ TEST(Specification, GeneticGroupOfNamedEffects) {
         int group;  // 0-based, when the run goes on
         std::string message_or_reason;
     } cases[] = {
-        {"chosen: nested", names + body, {}, 0, 0, "B|A is nested within it"},
+        {"chosen: nested", names + body, shell, 0, 0, "B|A is nested within it"},
+        {"host: never chosen", names + body, {}, kirv::status_genetic_group, 0, "ID of genetic group is not specified!"},
+        {"two effects hold nested ones", "//EFFECT 1 = A\n//EFFECT 2 = B|A\n//EFFECT 3 = C|B|A\n//EFFECT 4 = Error\n"
+         "DF = 4 10 20 50\n{T}\nEMS / UP\n4 3 2 1\n3 2 1\n2 1\n1\nSS / LOW\n9\n8\n7\n6\n", shell, kirv::status_genetic_group, 0,
+         "ID of genetic group is not specified! Choose it with --genetic-group, by name or number, among the effects "
+         "1 (A), 2 (B|A), 3 (C|B|A)."},
         {"by name", names + body, by_name, 0, 1, ""},
         {"GEN line with a name", "GEN = A\n" + names + body, {}, 0, 0, ""},
         {"GEN line with a number", "GEN = 2\n" + names + body, {}, 0, 1, ""},

@@ -197,7 +197,12 @@ TEST(KirvCommandLine, ExitStatuses) {
     } cases[] = {
         {"completed", good, {"d.kin"}, 0, ""},
         {"data file missing", good, {"absent.kin"}, 1, box("Cannot find the data file for KIRV module! There is no file 'absent.kin'.")},
-        {"no genetic group", three_effects(""), {"d.kin"}, 1, box("ID of genetic group is not specified!")},
+        {"no genetic group", three_effects(""), {"d.kin"}, 1,
+         box("ID of genetic group is not specified! Choose it with --genetic-group.")},
+        {"no plain choice among names", "//EFFECT 1 = flock\n//EFFECT 2 = sire\n//EFFECT 3 = Error\n" + three_effects(""),
+         {"d.kin"}, 1,
+         box("ID of genetic group is not specified! Choose it with --genetic-group, by name or number, among the "
+             "effects 1 (flock), 2 (sire).")},
         {"genetic group out of range", good, {"d.kin", "--genetic-group", "4"}, 1,
          box("Error ID of genetic group specified!")},
         {"a name led by a digit", "//EFFECT 1 = herd\n//EFFECT 2 = 2nd_sire\n//EFFECT 3 = Error\n" + good,
@@ -223,6 +228,17 @@ TEST(KirvCommandLine, ExitStatuses) {
         EXPECT_EQ(out.exit_status, c.status) << c.name;
         EXPECT_EQ(tk_test::without_warnings(out.errors), c.errors) << c.name;
     }
+    // A bending that fails still ends in order, and says so on standard error.
+    tk_test::TempDir dir;
+    dir.write("d.kin", good);
+    const auto failed = run_kirv_args(dir, {"d.kin", "--bend", "--min-eigenvalue", "1e9"});
+    EXPECT_EQ(failed.exit_status, 0);
+    EXPECT_EQ(failed.errors.rfind("Warning: Bending failed: ERROR: REQUIRED LIMIT OF THE LOWEST EIGENVALUE WAS FAILED; "
+                                  "SET A SMALLER VALUE AND TRY AGAIN. Every parameter is computed from the matrices "
+                                  "as estimated.\n",
+                                  0),
+              0u)
+        << failed.errors;
 }
 
 TEST(KirvCommandLine, OutOfMemory) {
